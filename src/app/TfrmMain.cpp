@@ -1,0 +1,159 @@
+#include "app/TfrmMain.h"
+#include "app/TdataMain.h"
+#include "dialup/TPerformancePage.h"
+#include "ftptest/TTestingPage.h"
+#include "history/TAnalysisPage.h"
+#include "history/THistoryPage.h"
+#include "platform/TApplication.h"
+#include "platform/TFormStorage.h"
+#include "platform/TMessageDlg.h"
+#include "platform/TWinSock.h"
+#include "settings/TSettingsPage.h"
+#include "support/TAboutBox1.h"
+#include "support/TErrorLog.h"
+#include "support/THelpWindow.h"
+#include "support/TProgramIcon.h"
+#include "ui_TfrmMain.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+
+TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
+    : QMainWindow(parent), FData(data), ui(std::make_unique<Ui::TfrmMain>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(TProgramIcon::Icon());
+    FormStorage1 =
+        std::make_unique<TFormStorage>(this, QStringLiteral("Software\\Brindlecove\\Zephyn\\Form"));
+
+    FSettings = new TSettingsPage(data.Parameters);
+    FPerformance = new TPerformancePage;
+    FTesting = new TTestingPage;
+    FHistory = new THistoryPage;
+    FAnalysis = new TAnalysisPage;
+    ui->PageControl1->addTab(FSettings, QStringLiteral("Settings"));
+    ui->PageControl1->addTab(FPerformance, QStringLiteral("Performance"));
+    ui->PageControl1->addTab(FTesting, QStringLiteral("Testing"));
+    ui->PageControl1->addTab(FHistory, QStringLiteral("History"));
+    ui->PageControl1->addTab(FAnalysis, QStringLiteral("Analysis"));
+    ui->PageControl1->setTabVisible(1, false);
+
+    // The failures no step caught go to the error log while the window exists.
+    if (auto* app = TApplication::Instance()) {
+        app->OnException = [this](const QString& message) { AppEvents1Exception(message); };
+        app->OnHelp = [this](int context) { HelpWindow()->ShowTopic(context); };
+    }
+
+    auto guarded = [](auto fn) { return [fn] { TApplication::Guard(fn); }; };
+    connect(ui->btnClose, &QPushButton::clicked, this, guarded([this] { btnCloseClick(); }));
+    connect(ui->btnHelp, &QPushButton::clicked, this, guarded([this] { btnHelpClick(); }));
+    connect(ui->btnAbout, &QPushButton::clicked, this, guarded([this] { btnAboutClick(); }));
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [] {
+        if (auto* app = TApplication::Instance())
+            app->HelpContext(HelpContext);
+    });
+
+    setMinimumSize(minimumSizeHint());
+    resize(QSize(511, 398).expandedTo(minimumSizeHint()));
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    if (auto* app = TApplication::Instance()) {
+        app->OnException = nullptr;
+        app->OnHelp = nullptr;
+    }
+}
+
+QTabWidget* TfrmMain::PageControl1() const { return ui->PageControl1; }
+QStatusBar* TfrmMain::StatusBar1() const { return ui->StatusBar1; }
+QPushButton* TfrmMain::Button(const char* name) const {
+    return findChild<QPushButton*>(QLatin1String(name));
+}
+
+TAboutBox1* TfrmMain::AboutBox() {
+    if (!FAboutBox)
+        FAboutBox = new TAboutBox1(this);
+    return FAboutBox;
+}
+
+THelpWindow* TfrmMain::HelpWindow() {
+    if (!FHelpWindow)
+        FHelpWindow = new THelpWindow(this);
+    return FHelpWindow;
+}
+
+void TfrmMain::FormCreate() {
+    // The test-run flags live with the Testing page; nothing else is set here yet.
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (FShown)
+        return;
+    FShown = true;
+    if (!FormStorage1->RestoreFormPlacement()) {
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    TApplication::Guard([this] { FormShow(); });
+}
+
+void TfrmMain::FormShow() {
+    TParameterSet& model = FData.Parameters;
+    model.LocalAddresses = TWinSock::LocalAddresses();
+
+    model.ProfileCount = 0;
+    model.ProfileCount =
+        model.Platform == WinNT ? model.ReadNTParameters() : model.ReadWin9xParameters();
+    if (model.ProfileCount == -1) {
+        if (auto* app = TApplication::Instance())
+            app->Terminate();
+        return;
+    }
+
+    if (model.Platform == WinNT)
+        model.NdiCacheSize = QStringLiteral("-2");
+    FSettings->PrepareStartupState();
+
+    ui->PageControl1->setCurrentWidget(FSettings);
+    FSettings->cbActiveProfileChange();
+    model.SettingsChanged = false;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool canClose = true;
+    TApplication::Guard([&] { FormCloseQuery(canClose); });
+    if (!canClose) {
+        event->ignore();
+        return;
+    }
+    TApplication::Guard([this] { FormStorage1->SaveFormPlacement(); });
+    event->accept();
+}
+
+void TfrmMain::FormCloseQuery(bool& canClose) {
+    canClose = MessageDlg(QStringLiteral("Terminate Zephyn Now?"), TMsgDlgType::mtConfirmation,
+                          TMsgDlgButtons::mbOKCancel) == mrOk;
+}
+
+void TfrmMain::btnCloseClick() { close(); }
+
+void TfrmMain::btnHelpClick() {
+    if (auto* app = TApplication::Instance())
+        app->HelpContext(20);
+}
+
+void TfrmMain::btnAboutClick() {
+    TAboutBox1* box = AboutBox();
+    box->lblVersion->setText(TAboutBox1::VersionText(TAboutBox1::ProgramVersion()));
+    box->exec();
+}
+
+void TfrmMain::AppEvents1Exception(const QString& message) { TErrorLog::LogException(message); }

@@ -1,0 +1,62 @@
+#pragma once
+#include <QMainWindow>
+#include <memory>
+
+class TdataMain;
+class TAboutBox1;
+class THelpWindow;
+class TFormStorage;
+class TSettingsPage;
+class TPerformancePage;
+class TTestingPage;
+class THistoryPage;
+class TAnalysisPage;
+class QPushButton;
+class QTabWidget;
+class QStatusBar;
+namespace Ui {
+class TfrmMain;
+}
+
+// The main window: the page control, the command buttons and the close checks.
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int HelpContext = 10;
+
+    TfrmMain(TdataMain& data, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    void FormCreate();
+    void FormShow();
+    // Sets canClose to false to refuse the close.
+    void FormCloseQuery(bool& canClose);
+    void btnCloseClick();
+    void btnHelpClick();
+    void btnAboutClick();
+    void AppEvents1Exception(const QString& message);
+
+    QTabWidget* PageControl1() const;
+    QStatusBar* StatusBar1() const;
+    QPushButton* Button(const char* name) const;
+    TSettingsPage* tabshtSettings() const { return FSettings; }
+    TAboutBox1* AboutBox();
+    THelpWindow* HelpWindow();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TdataMain& FData;
+    std::unique_ptr<Ui::TfrmMain> ui;
+    std::unique_ptr<TFormStorage> FormStorage1;
+    TSettingsPage* FSettings;
+    TPerformancePage* FPerformance;
+    TTestingPage* FTesting;
+    THistoryPage* FHistory;
+    TAnalysisPage* FAnalysis;
+    TAboutBox1* FAboutBox = nullptr;
+    THelpWindow* FHelpWindow = nullptr;
+    bool FShown = false;
+};

@@ -1,0 +1,3 @@
+#include "dialup/TPerformancePage.h"
+
+TPerformancePage::TPerformancePage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtPerformance")); }

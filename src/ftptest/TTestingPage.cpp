@@ -1,0 +1,3 @@
+#include "ftptest/TTestingPage.h"
+
+TTestingPage::TTestingPage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtTesting")); }

@@ -1,0 +1,39 @@
+#pragma once
+#include <QApplication>
+#include <functional>
+
+// The application object: title, help file, the application-wide exception
+// dispatch and orderly termination.
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+    static TApplication* Instance();
+
+    QString Title() const;
+    void SetTitle(const QString& title);
+    QString HelpFile;
+
+    // Handler for failures no step caught; while none is set they are shown
+    // in an error message box.
+    std::function<void(const QString&)> OnException;
+    void HandleException(const QString& message);
+    // Runs fn; what it raises goes to HandleException.
+    static void Guard(const std::function<void()>& fn);
+
+    // Opens help at a topic through the installed viewer.
+    std::function<void(int)> OnHelp;
+    void HelpContext(int context);
+
+    // Ends the program: the message loop does not start, or stops.
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+    void ResetTerminated() { FTerminated = false; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    bool FTerminated = false;
+};
+
+#define Application (TApplication::Instance())

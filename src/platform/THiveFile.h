@@ -1,0 +1,49 @@
+#pragma once
+#include "platform/TRegistryHive.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+// One hive file on disk and its tree in memory. Every change is persisted at
+// once and atomically under a lock shared with other processes; a file changed
+// by someone else is read again first, so no one's writes are lost. A file that
+// cannot be read is never written over.
+class THiveFile {
+public:
+    using TUndo = std::vector<std::function<void()>>;
+
+    // seed: the bytes a missing file starts from (empty: an empty hive).
+    THiveFile(const QString& path, const QString& rootName, const QByteArray& seed = {});
+    const QString& Path() const { return FPath; }
+
+    // The current tree; raises ERegistryException when the file cannot be read.
+    TRegistryHive& Read();
+    // Runs change on the current tree under the lock and persists the result.
+    // change returns false when it made no change (nothing is written). A failed
+    // write undoes the change and raises ERegistryException.
+    void Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change);
+
+private:
+    struct TIdentity {
+        dev_t Dev = 0;
+        ino_t Ino = 0;
+        off_t Size = -1;
+        long long MTimeNs = 0;
+        bool operator==(const TIdentity&) const = default;
+    };
+    std::optional<TIdentity> DiskIdentity() const;
+    void Load();
+    void Persist(const QByteArray& bytes);
+    quint64 ReadGeneration(int lockFd) const;
+
+    QString FPath;
+    QString FRootName;
+    QByteArray FSeed;
+    std::optional<TRegistryHive> FHive;
+    std::optional<TIdentity> FIdentity;
+    quint64 FGeneration = 0;
+    QString FDamage; // the reason the file cannot be used, when it cannot
+};

@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation };
+enum class TMsgDlgButtons { mbOK, mbYesNo, mbOKCancel };
+enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
+
+// Every message box and input box of the program goes through one service,
+// so that tests can answer them. Texts use "\r\n" for line breaks.
+class TDialogService {
+public:
+    virtual ~TDialogService() = default;
+    virtual int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) = 0;
+    // true when the user pressed OK; value holds the text entered.
+    virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+};
+
+int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons);
+bool InputQuery(const QString& caption, const QString& prompt, QString& value);
+// nullptr restores the real message boxes.
+void SetDialogService(TDialogService* service);
+// "\r\n" and lone "\r" as real line breaks.
+QString DisplayText(const QString& text);

@@ -1,0 +1,383 @@
+#include "platform/TRegistryHive.h"
+#include "platform/TAnsiCodec.h"
+#include "platform/TExceptions.h"
+
+#include <QStringView>
+
+namespace {
+
+const QString V5Header = QStringLiteral("Windows Registry Editor Version 5.00");
+const QString V4Header = QStringLiteral("REGEDIT4");
+
+QString Lower(const QString& s) { return s.toLower(); }
+
+[[noreturn]] void Fail(qsizetype line, const QString& reason) {
+    throw ERegistryException(QStringLiteral("line %1: %2").arg(line).arg(reason));
+}
+
+int HexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// Reads a quoted text with \\ and \" escapes starting at s[pos] == '"'.
+// Returns the position after the closing quote, or -1.
+qsizetype ReadQuoted(QStringView s, qsizetype pos, QString& out) {
+    out.clear();
+    for (qsizetype i = pos + 1; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == u'\\' && i + 1 < s.size()) {
+            out += s[++i];
+        } else if (c == u'"') {
+            return i + 1;
+        } else {
+            out += c;
+        }
+    }
+    return -1;
+}
+
+QByteArray ParseHexBytes(QStringView s, qsizetype line) {
+    QByteArray bytes;
+    bytes.reserve(s.size() / 3 + 1);
+    for (QStringView part : s.split(u',')) {
+        part = part.trimmed();
+        if (part.isEmpty())
+            continue;
+        if (part.size() > 2 || HexDigit(part[0]) < 0 || (part.size() == 2 && HexDigit(part[1]) < 0))
+            Fail(line, QStringLiteral("'%1' is not a hexadecimal byte").arg(part.toString()));
+        int v = HexDigit(part[0]);
+        if (part.size() == 2)
+            v = v * 16 + HexDigit(part[1]);
+        bytes.append(static_cast<char>(v));
+    }
+    return bytes;
+}
+
+QString DecodeStringBytes(const QByteArray& bytes, bool unicode) {
+    if (!unicode)
+        return TAnsiCodec::Decode(bytes);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                              bytes.size() / 2);
+}
+
+QByteArray EncodeStringBytes(const QString& text, bool unicode) {
+    if (!unicode)
+        return TAnsiCodec::Encode(text);
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+void AppendEscaped(QString& out, const QString& s) {
+    out += u'"';
+    for (QChar c : s) {
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
+        out += c;
+    }
+    out += u'"';
+}
+
+void AppendHex(QString& out, qsizetype prefixLength, const QByteArray& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    qsizetype column = prefixLength;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        out += QChar(digits[b >> 4]);
+        out += QChar(digits[b & 15]);
+        column += 2;
+        if (i + 1 < bytes.size()) {
+            out += u',';
+            ++column;
+            if (column > 76) {
+                out += QStringLiteral("\\\r\n  ");
+                column = 2;
+            }
+        }
+    }
+}
+
+void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString& out) {
+    out += u'[';
+    out += path;
+    out += QStringLiteral("]\r\n");
+    for (const TRegValue& v : key.Values) {
+        const qsizetype start = out.size();
+        if (v.Name.isEmpty())
+            out += u'@';
+        else
+            AppendEscaped(out, v.Name);
+        out += u'=';
+        const bool plainText = v.Type == REG_SZ && !v.Text.contains(u'\r') &&
+                               !v.Text.contains(u'\n') && !v.Text.contains(QChar(0));
+        if (plainText) {
+            AppendEscaped(out, v.Text);
+        } else if (v.Type == REG_DWORD && v.Data.size() == 4) {
+            const quint32 d = static_cast<unsigned char>(v.Data[0]) |
+                              static_cast<unsigned char>(v.Data[1]) << 8 |
+                              static_cast<unsigned char>(v.Data[2]) << 16 |
+                              static_cast<quint32>(static_cast<unsigned char>(v.Data[3])) << 24;
+            out += QStringLiteral("dword:%1").arg(d, 8, 16, QChar(u'0'));
+        } else {
+            QByteArray bytes = v.Data;
+            if (v.IsText()) {
+                QString text = v.Text;
+                if (v.Type != REG_MULTI_SZ)
+                    text += QChar(0);
+                bytes = EncodeStringBytes(text, unicode);
+            }
+            out += v.Type == REG_BINARY ? QStringLiteral("hex:")
+                                        : QStringLiteral("hex(%1):").arg(v.Type, 0, 16);
+            AppendHex(out, out.size() - start, bytes);
+        }
+        out += QStringLiteral("\r\n");
+    }
+    out += QStringLiteral("\r\n");
+    for (const auto& sub : key.SubKeys)
+        SerializeKey(*sub, path + u'\\' + sub->Name, unicode, out);
+}
+
+} // namespace
+
+TRegKey* TRegKey::FindSubKey(const QString& name) const { return FIndex.value(Lower(name)); }
+
+TRegKey* TRegKey::AddSubKey(const QString& name) {
+    SubKeys.push_back(std::make_unique<TRegKey>(name, this));
+    TRegKey* key = SubKeys.back().get();
+    FIndex.insert(Lower(name), key);
+    return key;
+}
+
+std::unique_ptr<TRegKey> TRegKey::TakeSubKey(TRegKey* key) {
+    for (auto it = SubKeys.begin(); it != SubKeys.end(); ++it) {
+        if (it->get() == key) {
+            std::unique_ptr<TRegKey> taken = std::move(*it);
+            SubKeys.erase(it);
+            FIndex.remove(Lower(taken->Name));
+            return taken;
+        }
+    }
+    return nullptr;
+}
+
+void TRegKey::InsertSubKey(std::unique_ptr<TRegKey> key) {
+    key->Parent = this;
+    FIndex.insert(Lower(key->Name), key.get());
+    SubKeys.push_back(std::move(key));
+}
+
+int TRegKey::ValueIndex(const QString& name) const {
+    for (size_t i = 0; i < Values.size(); ++i)
+        if (Values[i].Name.compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const TRegValue* TRegKey::FindValue(const QString& name) const {
+    const int i = ValueIndex(name);
+    return i < 0 ? nullptr : &Values[i];
+}
+
+TRegistryHive::TRegistryHive(const QString& rootName)
+    : RootName(rootName), Root(std::make_unique<TRegKey>(rootName)) {}
+
+QStringList TRegistryHive::SplitPath(const QString& path) {
+    return path.split(u'\\', Qt::SkipEmptyParts);
+}
+
+TRegKey* TRegistryHive::Find(const QString& path) const {
+    TRegKey* key = Root.get();
+    for (const QString& part : SplitPath(path)) {
+        key = key->FindSubKey(part);
+        if (!key)
+            return nullptr;
+    }
+    return key;
+}
+
+TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootName) {
+    TRegistryHive hive(rootName);
+    QString text;
+    if (bytes.startsWith("\xFF\xFE")) {
+        if (bytes.size() % 2 != 0)
+            Fail(1, QStringLiteral("the UTF-16 text ends in the middle of a character"));
+        text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                  (bytes.size() - 2) / 2);
+        hive.Unicode = true;
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        text = QString::fromUtf8(bytes.mid(3));
+    } else {
+        text = TAnsiCodec::Decode(bytes);
+    }
+
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    bool haveHeader = false;
+    TRegKey* current = nullptr;
+    const QString rootLower = rootName.toLower();
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const qsizetype lineNo = n + 1;
+        QStringView raw = lines[n];
+        if (raw.endsWith(u'\r'))
+            raw.chop(1);
+        QStringView line = raw.trimmed();
+        if (line.isEmpty() || (line.startsWith(u';') && haveHeader))
+            continue;
+        if (!haveHeader) {
+            if (line == V4Header || line == V5Header) {
+                haveHeader = true;
+                continue;
+            }
+            Fail(lineNo, QStringLiteral("the file does not begin with \"REGEDIT4\""));
+        }
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']'))
+                Fail(lineNo, QStringLiteral("the key name has no closing ']'"));
+            QStringView path = line.mid(1, line.size() - 2);
+            const bool remove = path.startsWith(u'-');
+            if (remove)
+                path = path.mid(1);
+            const qsizetype slash = path.indexOf(u'\\');
+            const QStringView root = slash < 0 ? path : path.left(slash);
+            if (root.toString().toLower() != rootLower)
+                Fail(lineNo, QStringLiteral("the key is not under %1").arg(rootName));
+            const QStringList parts =
+                slash < 0 ? QStringList() : SplitPath(path.mid(slash + 1).toString());
+            TRegKey* key = hive.Root.get();
+            TRegKey* parent = nullptr;
+            for (const QString& part : parts) {
+                TRegKey* sub = key->FindSubKey(part);
+                if (!sub) {
+                    if (remove) {
+                        key = nullptr;
+                        break;
+                    }
+                    sub = key->AddSubKey(part);
+                }
+                parent = key;
+                key = sub;
+            }
+            if (remove) {
+                if (key && parent)
+                    parent->TakeSubKey(key);
+                current = nullptr;
+            } else {
+                current = key;
+            }
+            continue;
+        }
+
+        // A value line: "Name"=data or @=data.
+        QString name;
+        qsizetype pos;
+        if (line.startsWith(u'@')) {
+            pos = 1;
+        } else if (line.startsWith(u'"')) {
+            pos = ReadQuoted(line, 0, name);
+            if (pos < 0)
+                Fail(lineNo, QStringLiteral("the value name has no closing quote"));
+        } else {
+            Fail(lineNo, QStringLiteral("this is neither a key nor a value"));
+        }
+        while (pos < line.size() && line[pos] == u' ')
+            ++pos;
+        if (pos >= line.size() || line[pos] != u'=')
+            Fail(lineNo, QStringLiteral("'=' is missing after the value name"));
+        QString data = line.mid(pos + 1).trimmed().toString();
+        // Hexadecimal data may continue over several lines ending in a backslash.
+        if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
+            while (data.endsWith(u'\\')) {
+                data.chop(1);
+                if (++n >= lines.size())
+                    Fail(lineNo, QStringLiteral("the value continues past the end of the file"));
+                QStringView next = lines[n];
+                if (next.endsWith(u'\r'))
+                    next.chop(1);
+                data += next.trimmed();
+            }
+        }
+        if (!current)
+            Fail(lineNo, QStringLiteral("a value stands before any key"));
+
+        TRegValue value;
+        value.Name = name;
+        if (data == u'-') {
+            const int i = current->ValueIndex(name);
+            if (i >= 0)
+                current->Values.erase(current->Values.begin() + i);
+            continue;
+        }
+        if (data.startsWith(u'"')) {
+            const qsizetype end = ReadQuoted(data, 0, value.Text);
+            if (end < 0)
+                Fail(lineNo, QStringLiteral("the text has no closing quote"));
+            if (!QStringView(data).mid(end).trimmed().isEmpty())
+                Fail(lineNo, QStringLiteral("there is more after the closing quote"));
+            value.Type = REG_SZ;
+        } else if (data.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive)) {
+            const QString digits = data.mid(6);
+            bool ok = digits.size() >= 1 && digits.size() <= 8;
+            const quint32 d = ok ? digits.toUInt(&ok, 16) : 0;
+            if (!ok)
+                Fail(lineNo, QStringLiteral("'%1' is not a double word").arg(digits));
+            value.Type = REG_DWORD;
+            value.Data = QByteArray(4, '\0');
+            for (int b = 0; b < 4; ++b)
+                value.Data[b] = static_cast<char>((d >> (8 * b)) & 0xFF);
+        } else if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
+            qsizetype colon = data.indexOf(u':');
+            if (colon < 0)
+                Fail(lineNo, QStringLiteral("':' is missing after hex"));
+            const QString kind = data.mid(3, colon - 3);
+            quint32 type = REG_BINARY;
+            if (!kind.isEmpty()) {
+                bool ok = kind.startsWith(u'(') && kind.endsWith(u')');
+                if (ok)
+                    type = kind.mid(1, kind.size() - 2).toUInt(&ok, 16);
+                if (!ok)
+                    Fail(lineNo, QStringLiteral("'%1' is not a value type").arg(kind));
+            }
+            value.Type = type;
+            const QByteArray bytes = ParseHexBytes(QStringView(data).mid(colon + 1), lineNo);
+            if (value.IsText()) {
+                value.Text = DecodeStringBytes(bytes, hive.Unicode);
+                if (type != REG_MULTI_SZ)
+                    while (value.Text.endsWith(QChar(0)))
+                        value.Text.chop(1);
+            } else {
+                value.Data = bytes;
+            }
+        } else {
+            Fail(lineNo, QStringLiteral("the value's data is not understood"));
+        }
+        const int i = current->ValueIndex(name);
+        if (i >= 0)
+            current->Values[i] = std::move(value);
+        else
+            current->Values.push_back(std::move(value));
+    }
+    if (!haveHeader)
+        Fail(1, QStringLiteral("the file does not begin with \"REGEDIT4\""));
+    return hive;
+}
+
+QByteArray TRegistryHive::Serialize() const {
+    QString out;
+    out.reserve(64 * 1024);
+    out += Unicode ? V5Header : V4Header;
+    out += QStringLiteral("\r\n\r\n");
+    if (!Root->Values.empty())
+        SerializeKey(*Root, RootName, Unicode, out);
+    else
+        for (const auto& sub : Root->SubKeys)
+            SerializeKey(*sub, RootName + u'\\' + sub->Name, Unicode, out);
+    if (!Unicode)
+        return TAnsiCodec::Encode(out);
+    QByteArray bytes("\xFF\xFE");
+    bytes += QByteArray(reinterpret_cast<const char*>(out.utf16()), out.size() * 2);
+    return bytes;
+}

@@ -1,0 +1,65 @@
+#pragma once
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+enum TRegDataType : quint32 {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+    REG_MULTI_SZ = 7,
+};
+
+// A value: string types (1, 2, 7) as text, every other type as raw bytes.
+struct TRegValue {
+    QString Name;
+    quint32 Type = REG_SZ;
+    QString Text;
+    QByteArray Data;
+    bool IsText() const { return Type == REG_SZ || Type == REG_EXPAND_SZ || Type == REG_MULTI_SZ; }
+    bool operator==(const TRegValue&) const = default;
+};
+
+// A key: names are case-preserving and compared without case; order is kept.
+class TRegKey {
+public:
+    explicit TRegKey(const QString& name, TRegKey* parent = nullptr)
+        : Name(name), Parent(parent) {}
+    QString Name;
+    TRegKey* Parent;
+    std::vector<std::unique_ptr<TRegKey>> SubKeys;
+    std::vector<TRegValue> Values;
+
+    TRegKey* FindSubKey(const QString& name) const;
+    TRegKey* AddSubKey(const QString& name);
+    // Detaches the subkey and hands it back (for undo).
+    std::unique_ptr<TRegKey> TakeSubKey(TRegKey* key);
+    void InsertSubKey(std::unique_ptr<TRegKey> key);
+    int ValueIndex(const QString& name) const;
+    const TRegValue* FindValue(const QString& name) const;
+
+private:
+    QHash<QString, TRegKey*> FIndex;
+};
+
+// One registry root held in memory, read from and written to regedit's
+// text formats (REGEDIT4, and the UTF-16 "Version 5.00" of later Windows).
+class TRegistryHive {
+public:
+    explicit TRegistryHive(const QString& rootName);
+    QString RootName;
+    std::unique_ptr<TRegKey> Root;
+    bool Unicode = false; // written back in the format it was read in
+
+    static QStringList SplitPath(const QString& path);
+    TRegKey* Find(const QString& path) const;
+
+    // Raises ERegistryException "line N: reason" for text it cannot read.
+    static TRegistryHive Parse(const QByteArray& bytes, const QString& rootName);
+    QByteArray Serialize() const;
+};

@@ -1,0 +1,35 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+struct TVersionInfo {
+    bool Present = false;
+    QString FileVersion;
+    int Major = 0, Minor = 0, Release = 0, Build = 0;
+};
+
+// The about box: product, version, and the maker's web site and FAQ.
+class TAboutBox1 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox1(QWidget* parent = nullptr);
+
+    static TVersionInfo ProgramVersion();
+    static QString VersionText(const TVersionInfo& info);
+    static const QString WebSiteUrl;
+    static const QString FaqUrl;
+
+    QLabel* ProgramIcon;
+    QLabel* lblVersion;
+    QPushButton* btnSupport;
+    QPushButton* btnWebSite;
+    QPushButton* OKButton;
+
+    void btnWebSiteClick();
+    void btnSupportClick();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};

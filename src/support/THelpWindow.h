@@ -1,0 +1,17 @@
+#pragma once
+#include <QWidget>
+
+class QTextBrowser;
+
+// The program's help: its own HTML manual, opened at a topic number.
+class THelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit THelpWindow(QWidget* parent = nullptr);
+    void ShowTopic(int context);
+    QTextBrowser* Browser() const { return FBrowser; }
+    static QString TopicAnchor(int context);
+
+private:
+    QTextBrowser* FBrowser;
+};

@@ -1,0 +1,94 @@
+// Reading the Windows NT layout: the dial-out NdisWan adapters are the
+// profiles; Tcpip\Parameters holds the global values as integers.
+#include "platform/TConvert.h"
+#include "platform/TExceptions.h"
+#include "platform/TMessageDlg.h"
+#include "tcpip/TParameterSet.h"
+
+namespace {
+
+QString ReadOr(TRegistry& reg, const QString& name, const QString& fallback) {
+    try {
+        return reg.ReadString(name);
+    } catch (const ERegistryException&) {
+        return fallback;
+    }
+}
+
+// An integer as decimal text, or the fallback when missing or of another type.
+QString ReadIntOr(TRegistry& reg, const QString& name, const QString& fallback) {
+    try {
+        return IntToStr(reg.ReadInteger(name));
+    } catch (const ERegistryException&) {
+        return fallback;
+    }
+}
+
+} // namespace
+
+int TParameterSet::ReadNTParameters() {
+    TRegistry& reg = Registry;
+    for (int i = 0; i <= 50; ++i) {
+        const QString adapter =
+            i == 0 ? QStringLiteral("NdisWan") : QStringLiteral("NdisWan%1").arg(i);
+        const QString keyPath =
+            QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\") + adapter + QStringLiteral("\\Parameters\\Tcpip");
+        try {
+            if (!reg.OpenKey(keyPath, false))
+                continue;
+        } catch (const ERegistryException&) {
+            continue;
+        }
+        QString type;
+        {
+            TRegistry rules(THKey::HKEY_LOCAL_MACHINE);
+            try {
+                if (!rules.OpenKey(QStringLiteral("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\%1\\NetRules").arg(i), false)) {
+                    reg.CloseKey();
+                    continue;
+                }
+                type = rules.ReadString(QStringLiteral("type"));
+            } catch (const ERegistryException&) {
+                reg.CloseKey();
+                continue;
+            }
+        }
+        if (type.toLower().contains(QLatin1String("ndiswandialoutip"))) {
+            AdapterProfile& p = Profiles[ProfileCount];
+            p = AdapterProfile();
+            p.KeyPath = keyPath;
+            p.KeyName = adapter;
+            p.IPAddress = ReadOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
+            if (p.IPAddress == QLatin1String("0.0.0.0"))
+                p.IPAddress = ReadOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
+            p.IPMask = QStringLiteral("0.0.0.0");
+            p.MTU = ReadIntOr(reg, QStringLiteral("MTU"), QStringLiteral("-1"));
+            AddProfileItem(QStringLiteral("..\\Tcpip\\") + adapter);
+            ++ProfileCount;
+        }
+        reg.CloseKey();
+    }
+
+    if (ProfileCount == 0 && !ContinueWithoutProfiles())
+        return -1;
+
+    AssignLocalAddresses();
+
+    try {
+        if (!reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"), true))
+            return 0;
+    } catch (const ERegistryException& e) {
+        MessageDlg(e.Message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        return 0;
+    }
+    RWIN = ReadIntOr(reg, QStringLiteral("TcpWindowSize"), QStringLiteral("0"));
+    TTL = ReadIntOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
+    if (StrToInt(TTL) > 255)
+        TTL = QStringLiteral("128");
+    MSS = ReadIntOr(reg, QStringLiteral("TcpRecvSegmentSize"), QStringLiteral("0"));
+    AutoDiscover = ReadIntOr(reg, QStringLiteral("EnablePMTUDiscovery"), QStringLiteral("0")) == QLatin1String("1");
+    BlackHole = ReadIntOr(reg, QStringLiteral("EnablePMTUBHDetect"), QStringLiteral("0")) == QLatin1String("1");
+    reg.CloseKey();
+    SetActiveProfile(FProfileItems.isEmpty() ? -1 : 0);
+    return ProfileCount;
+}

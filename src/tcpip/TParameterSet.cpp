@@ -1,0 +1,46 @@
+#include "tcpip/TParameterSet.h"
+#include "platform/TMessageDlg.h"
+
+TParameterSet::TParameterSet() = default;
+
+void TParameterSet::AddProfileItem(const QString& text) {
+    FProfileItems << text;
+    emit ProfileItemsChanged();
+}
+
+void TParameterSet::ClearProfileItems() {
+    FProfileItems.clear();
+    FActiveProfile = -1;
+    emit ProfileItemsChanged();
+}
+
+void TParameterSet::SetActiveProfile(int index) {
+    if (index < -1 || index >= FProfileItems.size())
+        index = -1;
+    FActiveProfile = index;
+    emit ActiveProfileChanged(index);
+}
+
+void TParameterSet::AssignLocalAddresses() {
+    if (ProfileCount <= 0 || ProfileCount != LocalAddresses.size())
+        return;
+    for (const QString& address : LocalAddresses) {
+        for (int i = 0; i < ProfileCount; ++i) {
+            if (Profiles[i].IPAddress == address)
+                break;
+            if (Profiles[i].IPAddress == QLatin1String("0.0.0.0")) {
+                Profiles[i].IPAddress = address;
+                break;
+            }
+        }
+    }
+}
+
+bool ContinueWithoutProfiles() {
+    return MessageDlg(QStringLiteral(
+                          "There were no Dialup Networking TCP/IP profiles found\r\nin your "
+                          "registry. Please make sure your dialup adapter\r\nis configured to use "
+                          "TCP/IP. You can continue running\r\nZephyn, but the maximum MTU setting "
+                          "will be disabled.\r\n\r\nDo you wish to continue?"),
+                      TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
+}

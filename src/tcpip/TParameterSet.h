@@ -1,0 +1,68 @@
+#pragma once
+#include "platform/TRegistry.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+enum TPlatform { Win95 = 0, Win98 = 1, WinNT = 2 };
+
+// One dial-up TCP/IP binding and its MTU.
+struct AdapterProfile {
+    QString KeyName;
+    QString KeyPath;
+    QString IPAddress;
+    QString IPMask;
+    QString MTU;
+    QString IPMTU;
+};
+
+constexpr int MaxProfiles = 51;
+
+// The TCP/IP tuning values as decimal text, the dial-up adapter profiles and
+// the profile selector's items. The pages are views of it.
+class TParameterSet : public QObject {
+    Q_OBJECT
+public:
+    TParameterSet();
+
+    std::array<AdapterProfile, MaxProfiles> Profiles;
+    int ProfileCount = 0;
+    bool IPMTUInUse = false;
+    QString RWIN;
+    QString TTL;
+    QString MSS;
+    bool AutoDiscover = false;
+    bool BlackHole = false;
+    TPlatform Platform = Win95;
+    QString NdiCacheSize;
+
+    bool SettingsChanged = false;
+    QStringList LocalAddresses;
+
+    // The long-lived accessor for the TCP/IP keys.
+    TRegistry Registry{THKey::HKEY_LOCAL_MACHINE};
+
+    // The profile selector: its items and the active profile (-1: none).
+    const QStringList& ProfileItems() const { return FProfileItems; }
+    void AddProfileItem(const QString& text);
+    void ClearProfileItems();
+    int ActiveProfile() const { return FActiveProfile; }
+    void SetActiveProfile(int index);
+
+    int ReadWin9xParameters();
+    int ReadNTParameters();
+    void AssignLocalAddresses();
+
+signals:
+    void ProfileItemsChanged();
+    void ActiveProfileChanged(int index);
+
+private:
+    QStringList FProfileItems;
+    int FActiveProfile = -1;
+};
+
+// The question both readers ask when they find no dial-up profile; false ends the reading.
+bool ContinueWithoutProfiles();
