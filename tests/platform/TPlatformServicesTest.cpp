@@ -1,0 +1,79 @@
+#include "platform/TAnsiCodec.h"
+#include "platform/TConvert.h"
+#include "platform/TDataDirectory.h"
+#include "platform/TExceptions.h"
+#include "platform/TWinSock.h"
+#include "platform/TWindowsVersion.h"
+#include "support/TTestEnvironment.h"
+
+#include <QCoreApplication>
+
+TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
+    EXPECT_EQ(StrToInt(QStringLiteral("576")), 576);
+    EXPECT_EQ(StrToInt(QStringLiteral("  -1")), -1);
+    EXPECT_EQ(StrToInt(QStringLiteral("$FF")), 255);
+    EXPECT_EQ(StrToInt(QStringLiteral("2147483647")), 2147483647);
+    for (const char* bad : {"", "abc", "12 ", "1.5", "2147483648", "-"}) {
+        try {
+            StrToInt(QString::fromLatin1(bad));
+            ADD_FAILURE() << "accepted '" << bad << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)));
+        }
+    }
+}
+
+TEST(TAnsiCodec, MapsWindows1252BothWays) {
+    EXPECT_EQ(TAnsiCodec::Decode(QByteArray("\x80\x9f\xe9\x81", 4)), QStringLiteral("\u20ac\u0178\u00e9\u0081"));
+    EXPECT_EQ(TAnsiCodec::Encode(QStringLiteral("\u20ac\u00e9\u0416\U0001F600x")), QByteArray("\x80\xe9??x"));
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(static_cast<char>(b));
+    EXPECT_EQ(TAnsiCodec::Encode(TAnsiCodec::Decode(all)), all);
+}
+
+class TPlatformTest : public TZephynTest {};
+
+TEST_F(TPlatformTest, DataDirectoryComesFromZephynHome) {
+    EXPECT_EQ(TDataDirectory::Path(), DataDir());
+    EXPECT_EQ(TDataDirectory::FilePath(QStringLiteral("hist.dat")), DataDir() + QStringLiteral("/hist.dat"));
+    qunsetenv("ZEPHYN_HOME");
+    // Without it, the executable's folder is used when writable (the build folder is).
+    EXPECT_EQ(TDataDirectory::Path(), QCoreApplication::applicationDirPath());
+    qputenv("ZEPHYN_HOME", DataDir().toLocal8Bit());
+}
+
+TEST_F(TPlatformTest, PlatformComesFromTheHiveOrTheOverride) {
+    TPlatformId id = VER_PLATFORM_WIN32s;
+    UseSample(QStringLiteral("nt4.reg"));
+    ASSERT_TRUE(TWindowsVersion::GetVersionEx(id));
+    EXPECT_EQ(id, VER_PLATFORM_WIN32_NT);
+    UseSample(QStringLiteral("win95.reg"));
+    ASSERT_TRUE(TWindowsVersion::GetVersionEx(id));
+    EXPECT_EQ(id, VER_PLATFORM_WIN32_WINDOWS);
+    qputenv("ZEPHYN_PLATFORM", "win32s");
+    ASSERT_TRUE(TWindowsVersion::GetVersionEx(id));
+    EXPECT_EQ(id, VER_PLATFORM_WIN32s);
+    qputenv("ZEPHYN_PLATFORM", "NT");
+    ASSERT_TRUE(TWindowsVersion::GetVersionEx(id));
+    EXPECT_EQ(id, VER_PLATFORM_WIN32_NT);
+    qputenv("ZEPHYN_PLATFORM", "os2");
+    EXPECT_FALSE(TWindowsVersion::GetVersionEx(id));
+}
+
+TEST_F(TPlatformTest, HostNameFailureRaisesItsError) {
+    LocalAddresses = {QStringLiteral("10.0.0.5")};
+    EXPECT_EQ(TWinSock::LocalAddresses(), LocalAddresses);
+    HostNameFails = true;
+    try {
+        TWinSock::LocalAddresses();
+        ADD_FAILURE() << "no error";
+    } catch (const EWinSockError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Winsock.GetHostName failed"));
+    }
+}
+
+TEST(TWinSock, ResolvesNamesFromTheHostsFile) {
+    EXPECT_TRUE(TWinSock::ResolveIPv4(QStringLiteral("localhost")).contains(QStringLiteral("127.0.0.1")));
+    EXPECT_FALSE(TWinSock::GetHostName().isEmpty());
+}

@@ -1,0 +1,62 @@
+#include "support/TTestEnvironment.h"
+#include "platform/TAnsiCodec.h"
+#include "platform/TApplication.h"
+#include "support/TScriptedDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstring>
+
+void TZephynTest::SetUp() {
+    ASSERT_TRUE(FDir.isValid());
+    qputenv("ZEPHYN_HOME", QFile::encodeName(FDir.path()));
+    qunsetenv("ZEPHYN_PLATFORM");
+    Dialogs().Clear();
+    SetDialogService(&Dialogs());
+    TClock::SetSource(&Clock);
+    FHost.GetHostName = [this](char* buffer, size_t size) {
+        if (HostNameFails)
+            return -1;
+        std::strncpy(buffer, HostName.toLatin1().constData(), size - 1);
+        return 0;
+    };
+    FHost.Resolve = [this](const QString&) { return LocalAddresses; };
+    TWinSock::SetHostSource(&FHost);
+    if (auto* app = TApplication::Instance())
+        app->ResetTerminated();
+}
+
+void TZephynTest::TearDown() {
+    Dialogs().CheckAllUsed();
+    TWinSock::SetHostSource(nullptr);
+    TClock::SetSource(nullptr);
+}
+
+QString TZephynTest::HivePath(THKey root) const {
+    return FDir.path() + QStringLiteral("/registry/") + RootKeyName(root) + QStringLiteral(".reg");
+}
+
+void TZephynTest::WriteHive(THKey root, const QString& text) {
+    QDir().mkpath(FDir.path() + QStringLiteral("/registry"));
+    QString body = QStringLiteral("REGEDIT4\n\n") + text;
+    body.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    QFile f(HivePath(root));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(TAnsiCodec::Encode(body));
+}
+
+void TZephynTest::UseSample(const QString& name) {
+    QDir().mkpath(FDir.path() + QStringLiteral("/registry"));
+    QFile::remove(HivePath(THKey::HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZEPHYN_SAMPLES "/registry/") + name,
+                            HivePath(THKey::HKEY_LOCAL_MACHINE)));
+    QFile::setPermissions(HivePath(THKey::HKEY_LOCAL_MACHINE),
+                          QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QString TZephynTest::ReadHiveText(THKey root) const {
+    QFile f(HivePath(root));
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return TAnsiCodec::Decode(f.readAll());
+}

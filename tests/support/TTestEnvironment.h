@@ -1,0 +1,42 @@
+#pragma once
+#include "platform/TClock.h"
+#include "platform/TRegistryStore.h"
+#include "platform/TWinSock.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// A fixed clock for tests.
+class TFixedClock : public TClockSource {
+public:
+    uint32_t Ticks = 1000;
+    QDateTime When = QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7));
+    uint32_t GetTickCount() override { return Ticks; }
+    QDateTime Now() override { return When; }
+};
+
+// Every test runs in a fresh data directory with scripted dialogs, a fixed
+// clock and a host whose name and addresses the test sets.
+class TZephynTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString DataDir() const { return FDir.path(); }
+    QString HivePath(THKey root) const;
+    // Writes a REGEDIT4 hive from lines (CR LF line ends, Windows-1252).
+    void WriteHive(THKey root, const QString& text);
+    // Puts one of the bundled samples in place as the machine hive.
+    void UseSample(const QString& name);
+    QString ReadHiveText(THKey root) const;
+
+    QStringList LocalAddresses;
+    QString HostName = QStringLiteral("zephyn-test");
+    bool HostNameFails = false;
+    TFixedClock Clock;
+
+private:
+    QTemporaryDir FDir;
+    TWinSock::THostSource FHost;
+};
