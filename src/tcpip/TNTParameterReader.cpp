@@ -7,14 +7,6 @@
 
 namespace {
 
-QString ReadOr(TRegistry& reg, const QString& name, const QString& fallback) {
-    try {
-        return reg.ReadString(name);
-    } catch (const ERegistryException&) {
-        return fallback;
-    }
-}
-
 // An integer as decimal text, or the fallback when missing or of another type.
 QString ReadIntOr(TRegistry& reg, const QString& name, const QString& fallback) {
     try {
@@ -58,9 +50,9 @@ int TParameterSet::ReadNTParameters() {
             p = AdapterProfile();
             p.KeyPath = keyPath;
             p.KeyName = adapter;
-            p.IPAddress = ReadOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
+            p.IPAddress = ReadStringOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
             if (p.IPAddress == QLatin1String("0.0.0.0"))
-                p.IPAddress = ReadOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
+                p.IPAddress = ReadStringOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
             p.IPMask = QStringLiteral("0.0.0.0");
             p.MTU = ReadIntOr(reg, QStringLiteral("MTU"), QStringLiteral("-1"));
             AddProfileItem(QStringLiteral("..\\Tcpip\\") + adapter);

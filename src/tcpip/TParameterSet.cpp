@@ -1,4 +1,5 @@
 #include "tcpip/TParameterSet.h"
+#include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 
 TParameterSet::TParameterSet() = default;
@@ -43,4 +44,12 @@ bool ContinueWithoutProfiles() {
                           "TCP/IP. You can continue running\r\nZephyn, but the maximum MTU setting "
                           "will be disabled.\r\n\r\nDo you wish to continue?"),
                       TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
+}
+
+QString ReadStringOr(TRegistry& reg, const QString& name, const QString& fallback) {
+    try {
+        return reg.ReadString(name);
+    } catch (const ERegistryException&) {
+        return fallback;
+    }
 }

@@ -64,5 +64,9 @@ private:
     int FActiveProfile = -1;
 };
 
+// The readers' rule for values: a read error gives the fallback; a missing
+// value reads as empty text.
+QString ReadStringOr(TRegistry& reg, const QString& name, const QString& fallback);
+
 // The question both readers ask when they find no dial-up profile; false ends the reading.
 bool ContinueWithoutProfiles();

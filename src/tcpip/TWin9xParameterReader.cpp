@@ -12,15 +12,6 @@ const QString CacheSizeKey =
     QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize");
 const QString MstcpKey = QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP");
 
-// A read error gives the fallback; a missing value reads as empty text.
-QString ReadOr(TRegistry& reg, const QString& name, const QString& fallback) {
-    try {
-        return reg.ReadString(name);
-    } catch (const ERegistryException&) {
-        return fallback;
-    }
-}
-
 } // namespace
 
 int TParameterSet::ReadWin9xParameters() {
@@ -35,18 +26,18 @@ int TParameterSet::ReadWin9xParameters() {
         } catch (const ERegistryException&) {
             continue;
         }
-        const QString driverDesc = ReadOr(reg, QStringLiteral("DriverDesc"), QString());
+        const QString driverDesc = ReadStringOr(reg, QStringLiteral("DriverDesc"), QString());
         if (!driverDesc.isEmpty() && driverDesc.toUpper() == QLatin1String("TCP/IP")) {
             AdapterProfile& p = Profiles[ProfileCount];
             p = AdapterProfile();
             p.KeyPath = keyPath;
             p.KeyName = keyName;
-            p.IPAddress = ReadOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
-            p.IPMask = ReadOr(reg, QStringLiteral("IPMask"), QStringLiteral("0.0.0.0"));
-            p.MTU = ReadOr(reg, QStringLiteral("MaxMTU"), QStringLiteral("-1"));
+            p.IPAddress = ReadStringOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
+            p.IPMask = ReadStringOr(reg, QStringLiteral("IPMask"), QStringLiteral("0.0.0.0"));
+            p.MTU = ReadStringOr(reg, QStringLiteral("MaxMTU"), QStringLiteral("-1"));
             if (reg.KeyExists(QStringLiteral("IPMTU"))) {
                 IPMTUInUse = true;
-                p.IPMTU = ReadOr(reg, QStringLiteral("IPMTU"), QStringLiteral("0"));
+                p.IPMTU = ReadStringOr(reg, QStringLiteral("IPMTU"), QStringLiteral("0"));
             } else {
                 if (Platform == Win98) {
                     try {
@@ -71,7 +62,7 @@ int TParameterSet::ReadWin9xParameters() {
     NdiCacheSize.clear();
     try {
         if (reg.OpenKey(CacheSizeKey, true)) {
-            NdiCacheSize = ReadOr(reg, QStringLiteral("default"), QStringLiteral("0"));
+            NdiCacheSize = ReadStringOr(reg, QStringLiteral("default"), QStringLiteral("0"));
             reg.CloseKey();
         }
     } catch (const ERegistryException&) {
@@ -86,15 +77,15 @@ int TParameterSet::ReadWin9xParameters() {
                    TMsgDlgButtons::mbOK);
         return 0;
     }
-    RWIN = ReadOr(reg, QStringLiteral("DefaultRcvWindow"), QStringLiteral("0"));
-    TTL = ReadOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
+    RWIN = ReadStringOr(reg, QStringLiteral("DefaultRcvWindow"), QStringLiteral("0"));
+    TTL = ReadStringOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
     if (TTL.isEmpty())
         TTL = QStringLiteral("0");
     if (StrToInt(TTL) > 128)
         TTL = QStringLiteral("0");
-    MSS = ReadOr(reg, QStringLiteral("DefaultMSS"), QStringLiteral("0"));
-    AutoDiscover = ReadOr(reg, QStringLiteral("PMTUDiscovery"), QString()) == QLatin1String("1");
-    BlackHole = ReadOr(reg, QStringLiteral("PMTUBlackHoleDetect"), QString()) == QLatin1String("1");
+    MSS = ReadStringOr(reg, QStringLiteral("DefaultMSS"), QStringLiteral("0"));
+    AutoDiscover = ReadStringOr(reg, QStringLiteral("PMTUDiscovery"), QString()) == QLatin1String("1");
+    BlackHole = ReadStringOr(reg, QStringLiteral("PMTUBlackHoleDetect"), QString()) == QLatin1String("1");
     reg.CloseKey();
     for (QString* value : {&RWIN, &TTL, &MSS, &NdiCacheSize})
         if (value->isEmpty())

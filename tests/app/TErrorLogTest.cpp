@@ -5,20 +5,14 @@
 
 #include <QFile>
 
-class TErrorLogTest : public TZephynTest {
-protected:
-    QString LogText() {
-        QFile f(TErrorLog::FileName());
-        return f.open(QIODevice::ReadOnly) ? TAnsiCodec::Decode(f.readAll()) : QString();
-    }
-};
+class TErrorLogTest : public TZephynTest {};
 
 TEST_F(TErrorLogTest, LinesAreAppendedWithTheirTimeOldestFirst) {
     Clock.When = QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7));
     TErrorLog::LogException(QStringLiteral("'abc' is not a valid integer value"));
     Clock.When = QDateTime(QDate(2027, 1, 3), QTime(23, 0, 59));
     TErrorLog::LogException(QStringLiteral("Winsock.GetHostName failed \u20ac"));
-    EXPECT_EQ(LogText(), QStringLiteral("08 Dec 2026 09:05:07 : 'abc' is not a valid integer value\r\n"
+    EXPECT_EQ(ErrorLogText(), QStringLiteral("08 Dec 2026 09:05:07 : 'abc' is not a valid integer value\r\n"
                                         "03 Jan 2027 23:00:59 : Winsock.GetHostName failed \u20ac\r\n"));
 }
 
@@ -26,7 +20,7 @@ TEST_F(TErrorLogTest, NullAccessViolationsAreNotLogged) {
     TErrorLog::LogException(QStringLiteral("Access violation at address 00000000. Read of address 00000000"));
     EXPECT_FALSE(QFile::exists(TErrorLog::FileName()));
     TErrorLog::LogException(QStringLiteral("Access violation at address 0040A1B2"));
-    EXPECT_TRUE(LogText().endsWith(QStringLiteral(" : Access violation at address 0040A1B2\r\n")));
+    EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : Access violation at address 0040A1B2\r\n")));
 }
 
 TEST(TAboutBox1, VersionTextFollowsTheVersionResource) {

@@ -21,13 +21,7 @@
 #include <QTest>
 #include <QTimer>
 
-class TfrmMainTest : public TZephynTest {
-protected:
-    QString LogText() {
-        QFile f(TErrorLog::FileName());
-        return f.open(QIODevice::ReadOnly) ? TAnsiCodec::Decode(f.readAll()) : QString();
-    }
-};
+class TfrmMainTest : public TZephynTest {};
 
 TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     LocalAddresses = {QStringLiteral("10.20.30.40")};
@@ -109,7 +103,7 @@ TEST_F(TfrmMainTest, AFailureDuringShowAbandonsItAndGoesToTheErrorLog) {
     TfrmMain frm(data);
     frm.show();
     EXPECT_TRUE(Dialogs().Shown().empty()); // logged, never shown
-    EXPECT_TRUE(LogText().endsWith(QStringLiteral(" : 'abc' is not a valid integer value\r\n")));
+    EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : 'abc' is not a valid integer value\r\n")));
     // The rest of the start-up display did not run.
     EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QString());
     EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 1);
@@ -122,7 +116,7 @@ TEST_F(TfrmMainTest, AHostNameFailureAbandonsTheStartUpDisplay) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    EXPECT_TRUE(LogText().endsWith(QStringLiteral(" : Winsock.GetHostName failed\r\n")));
+    EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : Winsock.GetHostName failed\r\n")));
     EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 0);
     Dialogs().Answer(mrOk);
     frm.close();

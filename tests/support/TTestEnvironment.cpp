@@ -60,3 +60,8 @@ QString TZephynTest::ReadHiveText(THKey root) const {
         return QString();
     return TAnsiCodec::Decode(f.readAll());
 }
+
+QString TZephynTest::ErrorLogText() const {
+    QFile f(FDir.path() + QStringLiteral("/zeph_err.log"));
+    return f.open(QIODevice::ReadOnly) ? TAnsiCodec::Decode(f.readAll()) : QString();
+}

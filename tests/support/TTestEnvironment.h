@@ -30,6 +30,8 @@ protected:
     // Puts one of the bundled samples in place as the machine hive.
     void UseSample(const QString& name);
     QString ReadHiveText(THKey root) const;
+    // zeph_err.log as text, empty when there is none.
+    QString ErrorLogText() const;
 
     QStringList LocalAddresses;
     QString HostName = QStringLiteral("zephyn-test");
