@@ -24,14 +24,16 @@ QByteArray BigHive(qsizetype targetBytes) {
     QString text = QStringLiteral("REGEDIT4\r\n\r\n");
     int n = 0;
     while (text.size() < targetBytes) {
-        const QString key = QStringLiteral("[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{%1-0000-0000-C000-000000000046}\\InprocServer32]\r\n")
+        const QString key = QStringLiteral("[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{%1-"
+                                           "0000-0000-C000-000000000046}\\InprocServer32]\r\n")
                                 .arg(n, 8, 16, QChar(u'0'));
         text += key;
         text += QStringLiteral("@=\"C:\\\\WINDOWS\\\\SYSTEM\\\\OLE%1.DLL\"\r\n").arg(n);
         text += QStringLiteral("\"ThreadingModel\"=\"Apartment\"\r\n");
         text += QStringLiteral("\"Flags\"=dword:%1\r\n").arg(n & 0xff, 8, 16, QChar(u'0'));
         if (n % 4 == 0)
-            text += QStringLiteral("\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n  17,18\r\n");
+            text += QStringLiteral("\"Data\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,"
+                                   "11,12,13,14,15,16,\\\r\n  17,18\r\n");
         text += QStringLiteral("\r\n");
         ++n;
     }
@@ -54,15 +56,20 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir home;
     qputenv("ZEPHYN_HOME", home.path().toLocal8Bit());
     TApplication app(argc, argv);
     TAnswerAll answers;
     SetDialogService(&answers);
     // No name server is asked: the local address list is fixed.
-    TWinSock::THostSource host{[](char* b, size_t s) { std::strncpy(b, "bench", s); return 0; },
-                               [](const QString&) { return QStringList{QStringLiteral("10.0.0.5")}; }};
+    TWinSock::THostSource host{
+        [](char* b, size_t s) {
+            std::strncpy(b, "bench", s);
+            return 0;
+        },
+        [](const QString&) { return QStringList{QStringLiteral("10.0.0.5")}; }};
     TWinSock::SetHostSource(&host);
 
     const QByteArray hive = BigHive(5 * 1024 * 1024);
@@ -87,7 +94,8 @@ int main(int argc, char** argv) {
         t.restart();
         QFile g(path);
         g.open(QIODevice::ReadOnly);
-        const TRegistryHive parsed = TRegistryHive::Parse(g.readAll(), QStringLiteral("HKEY_LOCAL_MACHINE"));
+        const TRegistryHive parsed =
+            TRegistryHive::Parse(g.readAll(), QStringLiteral("HKEY_LOCAL_MACHINE"));
         parse.push_back(t.nsecsElapsed() / 1e6);
 
         t.restart();
@@ -99,7 +107,8 @@ int main(int argc, char** argv) {
     std::printf("Hive of %.1f MB (medians of 7 runs)\n", hive.size() / 1048576.0);
     std::printf("  %-40s %8.1f ms\n", "plain read, decode and line split", Median(plain));
     std::printf("  %-40s %8.1f ms   (target: under 300 ms)\n", "Zephyn hive load", Median(parse));
-    std::printf("  %-40s %8.1f ms   (one persisted write)\n", "Zephyn hive write-out", Median(serialize));
+    std::printf("  %-40s %8.1f ms   (one persisted write)\n", "Zephyn hive write-out",
+                Median(serialize));
 
     std::vector<double> startup;
     for (int run = 0; run < 5; ++run) {
@@ -115,6 +124,7 @@ int main(int argc, char** argv) {
         frm.hide();
     }
     std::printf("Start-up on the Windows 98 sample, fresh data directory (median of 5)\n");
-    std::printf("  %-40s %8.1f ms   (target: well under 1000 ms)\n", "data module to shown main window", Median(startup));
+    std::printf("  %-40s %8.1f ms   (target: well under 1000 ms)\n",
+                "data module to shown main window", Median(startup));
     return 0;
 }

@@ -9,15 +9,18 @@ TdataMain::TdataMain() {
     TApplication::Guard([this] { dataMainCreate(); });
 }
 
-TdataMain::~TdataMain() { TApplication::Guard([this] { dataMainDestroy(); }); }
+TdataMain::~TdataMain() {
+    TApplication::Guard([this] { dataMainDestroy(); });
+}
 
 void TdataMain::dataMainCreate() {
     Parameters.IPMTUInUse = false;
     TPlatformId platformId = VER_PLATFORM_WIN32_WINDOWS;
     if (TWindowsVersion::GetVersionEx(platformId)) {
         if (platformId == VER_PLATFORM_WIN32s) {
-            MessageDlg(QStringLiteral("Sorry, this application requires Win95/98 or NT 4.0 to run."),
-                       TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+            MessageDlg(
+                QStringLiteral("Sorry, this application requires Win95/98 or NT 4.0 to run."),
+                TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
             FRefused = true;
             if (auto* app = TApplication::Instance())
                 app->Terminate();

@@ -71,8 +71,12 @@ TfrmMain::~TfrmMain() {
     }
 }
 
-QTabWidget* TfrmMain::PageControl1() const { return ui->PageControl1; }
-QStatusBar* TfrmMain::StatusBar1() const { return ui->StatusBar1; }
+QTabWidget* TfrmMain::PageControl1() const {
+    return ui->PageControl1;
+}
+QStatusBar* TfrmMain::StatusBar1() const {
+    return ui->StatusBar1;
+}
 QPushButton* TfrmMain::Button(const char* name) const {
     return findChild<QPushButton*>(QLatin1String(name));
 }
@@ -143,7 +147,9 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
                           TMsgDlgButtons::mbOKCancel) == mrOk;
 }
 
-void TfrmMain::btnCloseClick() { close(); }
+void TfrmMain::btnCloseClick() {
+    close();
+}
 
 void TfrmMain::btnHelpClick() {
     if (auto* app = TApplication::Instance())
@@ -156,4 +162,6 @@ void TfrmMain::btnAboutClick() {
     box->exec();
 }
 
-void TfrmMain::AppEvents1Exception(const QString& message) { TErrorLog::LogException(message); }
+void TfrmMain::AppEvents1Exception(const QString& message) {
+    TErrorLog::LogException(message);
+}

@@ -1,3 +1,5 @@
 #include "dialup/TPerformancePage.h"
 
-TPerformancePage::TPerformancePage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtPerformance")); }
+TPerformancePage::TPerformancePage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("tabshtPerformance"));
+}

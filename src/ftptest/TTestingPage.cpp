@@ -1,3 +1,5 @@
 #include "ftptest/TTestingPage.h"
 
-TTestingPage::TTestingPage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtTesting")); }
+TTestingPage::TTestingPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("tabshtTesting"));
+}

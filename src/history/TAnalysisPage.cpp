@@ -1,3 +1,5 @@
 #include "history/TAnalysisPage.h"
 
-TAnalysisPage::TAnalysisPage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtAnalysis")); }
+TAnalysisPage::TAnalysisPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("tabshtAnalysis"));
+}

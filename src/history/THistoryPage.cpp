@@ -1,3 +1,5 @@
 #include "history/THistoryPage.h"
 
-THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("tabshtHistory")); }
+THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("tabshtHistory"));
+}

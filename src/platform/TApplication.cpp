@@ -4,11 +4,17 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-TApplication* TApplication::Instance() { return qobject_cast<TApplication*>(qApp); }
+TApplication* TApplication::Instance() {
+    return qobject_cast<TApplication*>(qApp);
+}
 
-QString TApplication::Title() const { return applicationDisplayName(); }
+QString TApplication::Title() const {
+    return applicationDisplayName();
+}
 
-void TApplication::SetTitle(const QString& title) { setApplicationDisplayName(title); }
+void TApplication::SetTitle(const QString& title) {
+    setApplicationDisplayName(title);
+}
 
 void TApplication::HandleException(const QString& message) {
     if (OnException)

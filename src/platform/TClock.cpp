@@ -18,4 +18,6 @@ QDateTime TClock::Now() {
     return CurrentSource ? CurrentSource->Now() : QDateTime::currentDateTime();
 }
 
-void TClock::SetSource(TClockSource* source) { CurrentSource = source; }
+void TClock::SetSource(TClockSource* source) {
+    CurrentSource = source;
+}

@@ -66,4 +66,6 @@ int StrToIntDef(const QString& text, int fallback) {
     return TryStrToInt(text, value) ? value : fallback;
 }
 
-QString IntToStr(long long value) { return QString::number(value); }
+QString IntToStr(long long value) {
+    return QString::number(value);
+}

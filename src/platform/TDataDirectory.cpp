@@ -22,4 +22,6 @@ QString TDataDirectory::Path() {
     return dir;
 }
 
-QString TDataDirectory::FilePath(const QString& name) { return Path() + u'/' + name; }
+QString TDataDirectory::FilePath(const QString& name) {
+    return Path() + u'/' + name;
+}

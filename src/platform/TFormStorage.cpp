@@ -14,8 +14,9 @@ bool TFormStorage::RestoreFormPlacement() {
     try {
         if (!reg.OpenKey(FSection, false))
             return false;
-        const QRect rect(reg.ReadInteger(QStringLiteral("Left")), reg.ReadInteger(QStringLiteral("Top")),
-                         reg.ReadInteger(QStringLiteral("Width")), reg.ReadInteger(QStringLiteral("Height")));
+        const QRect rect(
+            reg.ReadInteger(QStringLiteral("Left")), reg.ReadInteger(QStringLiteral("Top")),
+            reg.ReadInteger(QStringLiteral("Width")), reg.ReadInteger(QStringLiteral("Height")));
         reg.CloseKey();
         if (rect.width() <= 0 || rect.height() <= 0)
             return false;

@@ -29,7 +29,9 @@ public:
     int Fd = -1;
 };
 
-QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString SystemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
 
@@ -37,7 +39,7 @@ THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteAr
     : FPath(path), FRootName(rootName), FSeed(seed) {}
 
 std::optional<THiveFile::TIdentity> THiveFile::DiskIdentity() const {
-    struct stat st{};
+    struct stat st {};
     if (::stat(QFile::encodeName(FPath).constData(), &st) != 0)
         return std::nullopt;
     return TIdentity{st.st_dev, st.st_ino, st.st_size,
@@ -57,8 +59,8 @@ void THiveFile::Load() {
         if (!FHive) {
             // A missing file starts from its seed; it is written on the first change,
             // or now when there is a seed, so the user sees the file at once.
-            FHive = FSeed.isEmpty() ? TRegistryHive(FRootName)
-                                    : TRegistryHive::Parse(FSeed, FRootName);
+            FHive =
+                FSeed.isEmpty() ? TRegistryHive(FRootName) : TRegistryHive::Parse(FSeed, FRootName);
             FDamage.clear();
             if (!FSeed.isEmpty()) {
                 QDir().mkpath(QFileInfo(FPath).absolutePath());
@@ -82,8 +84,8 @@ void THiveFile::Load() {
         FHive = TRegistryHive::Parse(file.readAll(), FRootName);
         FDamage.clear();
     } catch (const ERegistryException& e) {
-        FDamage = QStringLiteral("The registry file \"%1\" cannot be read, %2")
-                      .arg(FPath, e.Message());
+        FDamage =
+            QStringLiteral("The registry file \"%1\" cannot be read, %2").arg(FPath, e.Message());
     }
 }
 
@@ -98,8 +100,8 @@ void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change
     QDir().mkpath(QFileInfo(FPath).absolutePath());
     TLock lock(FPath + QStringLiteral(".lock"));
     if (lock.Fd < 0)
-        throw ERegistryException(
-            QStringLiteral("The registry file \"%1\" cannot be locked: %2").arg(FPath, SystemError()));
+        throw ERegistryException(QStringLiteral("The registry file \"%1\" cannot be locked: %2")
+                                     .arg(FPath, SystemError()));
     const quint64 generation = ReadGeneration(lock.Fd);
     if (generation != FGeneration)
         FIdentity.reset(); // someone else wrote it: read it again
@@ -149,7 +151,8 @@ void THiveFile::Persist(const QByteArray& bytes) {
         ::unlink(tmpl.constData());
         throw ERegistryException(reason);
     }
-    const int dirFd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

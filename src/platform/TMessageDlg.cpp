@@ -18,13 +18,23 @@ public:
         box.setWindowTitle(Caption());
         box.setText(DisplayText(text));
         switch (type) {
-        case TMsgDlgType::mtWarning: box.setIcon(QMessageBox::Warning); break;
-        case TMsgDlgType::mtError: box.setIcon(QMessageBox::Critical); break;
-        case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); break;
-        case TMsgDlgType::mtConfirmation: box.setIcon(QMessageBox::Question); break;
+        case TMsgDlgType::mtWarning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case TMsgDlgType::mtError:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case TMsgDlgType::mtInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case TMsgDlgType::mtConfirmation:
+            box.setIcon(QMessageBox::Question);
+            break;
         }
         switch (buttons) {
-        case TMsgDlgButtons::mbOK: box.setStandardButtons(QMessageBox::Ok); break;
+        case TMsgDlgButtons::mbOK:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         case TMsgDlgButtons::mbYesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
@@ -35,17 +45,21 @@ public:
             break;
         }
         switch (box.exec()) {
-        case QMessageBox::Ok: return mrOk;
-        case QMessageBox::Yes: return mrYes;
-        case QMessageBox::No: return mrNo;
-        default: return mrCancel;
+        case QMessageBox::Ok:
+            return mrOk;
+        case QMessageBox::Yes:
+            return mrYes;
+        case QMessageBox::No:
+            return mrNo;
+        default:
+            return mrCancel;
         }
     }
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override {
         bool ok = false;
-        const QString text = QInputDialog::getText(QApplication::activeWindow(), caption,
-                                                   DisplayText(prompt), QLineEdit::Normal,
-                                                   value, &ok);
+        const QString text =
+            QInputDialog::getText(QApplication::activeWindow(), caption, DisplayText(prompt),
+                                  QLineEdit::Normal, value, &ok);
         if (ok)
             value = text;
         return ok;
@@ -76,4 +90,6 @@ bool InputQuery(const QString& caption, const QString& prompt, QString& value) {
     return Service().InputQuery(caption, prompt, value);
 }
 
-void SetDialogService(TDialogService* service) { Current = service; }
+void SetDialogService(TDialogService* service) {
+    Current = service;
+}

@@ -10,7 +10,9 @@ void TRegistry::SetRootKey(THKey root) {
     FRoot = root;
 }
 
-THiveFile& TRegistry::Hive() const { return TRegistryStore::Instance().Hive(FRoot); }
+THiveFile& TRegistry::Hive() const {
+    return TRegistryStore::Instance().Hive(FRoot);
+}
 
 QString TRegistry::Resolve(const QString& key) const {
     const QStringList parts = TRegistryHive::SplitPath(key);

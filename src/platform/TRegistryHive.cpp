@@ -9,7 +9,9 @@ namespace {
 const QString V5Header = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString V4Header = QStringLiteral("REGEDIT4");
 
-QString Lower(const QString& s) { return s.toLower(); }
+QString Lower(const QString& s) {
+    return s.toLower();
+}
 
 [[noreturn]] void Fail(qsizetype line, const QString& reason) {
     throw ERegistryException(QStringLiteral("line %1: %2").arg(line).arg(reason));
@@ -144,7 +146,9 @@ void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString
 
 } // namespace
 
-TRegKey* TRegKey::FindSubKey(const QString& name) const { return FIndex.value(Lower(name)); }
+TRegKey* TRegKey::FindSubKey(const QString& name) const {
+    return FIndex.value(Lower(name));
+}
 
 TRegKey* TRegKey::AddSubKey(const QString& name) {
     SubKeys.push_back(std::make_unique<TRegKey>(name, this));

@@ -28,8 +28,7 @@ struct TRegValue {
 // A key: names are case-preserving and compared without case; order is kept.
 class TRegKey {
 public:
-    explicit TRegKey(const QString& name, TRegKey* parent = nullptr)
-        : Name(name), Parent(parent) {}
+    explicit TRegKey(const QString& name, TRegKey* parent = nullptr) : Name(name), Parent(parent) {}
     QString Name;
     TRegKey* Parent;
     std::vector<std::unique_ptr<TRegKey>> SubKeys;

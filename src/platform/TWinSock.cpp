@@ -39,6 +39,10 @@ QStringList TWinSock::ResolveIPv4(const QString& hostName) {
     return result;
 }
 
-QStringList TWinSock::LocalAddresses() { return ResolveIPv4(GetHostName()); }
+QStringList TWinSock::LocalAddresses() {
+    return ResolveIPv4(GetHostName());
+}
 
-void TWinSock::SetHostSource(const THostSource* source) { Source = source; }
+void TWinSock::SetHostSource(const THostSource* source) {
+    Source = source;
+}

@@ -18,9 +18,10 @@ bool TWindowsVersion::GetVersionEx(TPlatformId& platformId) {
     }
     TRegistry registry(THKey::HKEY_LOCAL_MACHINE);
     try {
-        platformId = registry.KeyExists(QStringLiteral("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"))
-                         ? VER_PLATFORM_WIN32_NT
-                         : VER_PLATFORM_WIN32_WINDOWS;
+        platformId =
+            registry.KeyExists(QStringLiteral("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"))
+                ? VER_PLATFORM_WIN32_NT
+                : VER_PLATFORM_WIN32_WINDOWS;
     } catch (const std::exception&) {
         return false;
     }

@@ -12,7 +12,8 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
         "for TCP/IP.");
     ui->cbActiveProfile->setToolTip(DisplayText(profileHint));
     ui->cbActiveProfile->setAccessibleDescription(DisplayText(profileHint));
-    ui->ebIPAddress->setAccessibleDescription(QStringLiteral("The address of the displayed profile"));
+    ui->ebIPAddress->setAccessibleDescription(
+        QStringLiteral("The address of the displayed profile"));
 
     SyncProfileItems();
     connect(&FModel, &TParameterSet::ProfileItemsChanged, this, &TSettingsPage::SyncProfileItems);
@@ -28,8 +29,12 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
 
 TSettingsPage::~TSettingsPage() = default;
 
-QComboBox* TSettingsPage::cbActiveProfile() const { return ui->cbActiveProfile; }
-QLineEdit* TSettingsPage::ebIPAddress() const { return ui->ebIPAddress; }
+QComboBox* TSettingsPage::cbActiveProfile() const {
+    return ui->cbActiveProfile;
+}
+QLineEdit* TSettingsPage::ebIPAddress() const {
+    return ui->ebIPAddress;
+}
 
 void TSettingsPage::SyncProfileItems() {
     QSignalBlocker block(ui->cbActiveProfile);
@@ -45,10 +50,10 @@ void TSettingsPage::SyncActiveProfile(int index) {
 
 void TSettingsPage::PrepareStartupState() {
     if (FModel.ProfileCount == 0) {
-        for (QWidget* w : {static_cast<QWidget*>(ui->GroupBox1), static_cast<QWidget*>(ui->Label1),
-                           static_cast<QWidget*>(ui->Label2), static_cast<QWidget*>(ui->Label3),
-                           static_cast<QWidget*>(ui->cbActiveProfile),
-                           static_cast<QWidget*>(ui->ebIPAddress)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(ui->GroupBox1), static_cast<QWidget*>(ui->Label1),
+              static_cast<QWidget*>(ui->Label2), static_cast<QWidget*>(ui->Label3),
+              static_cast<QWidget*>(ui->cbActiveProfile), static_cast<QWidget*>(ui->ebIPAddress)})
             w->setEnabled(false);
     }
 }

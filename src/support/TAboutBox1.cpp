@@ -9,7 +9,8 @@
 #include <QVBoxLayout>
 
 const QString TAboutBox1::WebSiteUrl = QStringLiteral("https://www.brindlecove.example/");
-const QString TAboutBox1::FaqUrl = QStringLiteral("https://www.brindlecove.example/zephyn/faq.html");
+const QString TAboutBox1::FaqUrl =
+    QStringLiteral("https://www.brindlecove.example/zephyn/faq.html");
 
 namespace {
 // A label that opens the web site when clicked.
@@ -129,8 +130,14 @@ QString TAboutBox1::VersionText(const TVersionInfo& info) {
         .arg(info.Build);
 }
 
-void TAboutBox1::btnWebSiteClick() { TShell::OpenUrl(WebSiteUrl); }
+void TAboutBox1::btnWebSiteClick() {
+    TShell::OpenUrl(WebSiteUrl);
+}
 
-void TAboutBox1::btnSupportClick() { TShell::OpenUrl(FaqUrl); }
+void TAboutBox1::btnSupportClick() {
+    TShell::OpenUrl(FaqUrl);
+}
 
-void TAboutBox1::mousePressEvent(QMouseEvent*) { btnWebSiteClick(); }
+void TAboutBox1::mousePressEvent(QMouseEvent*) {
+    btnWebSiteClick();
+}

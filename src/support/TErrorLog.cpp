@@ -7,7 +7,9 @@
 #include <QLocale>
 #include <cstdio>
 
-QString TErrorLog::FileName() { return TDataDirectory::FilePath(QStringLiteral("zeph_err.log")); }
+QString TErrorLog::FileName() {
+    return TDataDirectory::FilePath(QStringLiteral("zeph_err.log"));
+}
 
 QString TErrorLog::FormatLine(const QDateTime& when, const QString& message) {
     const QDate d = when.date();

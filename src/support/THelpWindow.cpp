@@ -19,7 +19,9 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(640, 560);
 }
 
-QString THelpWindow::TopicAnchor(int context) { return QStringLiteral("topic%1").arg(context); }
+QString THelpWindow::TopicAnchor(int context) {
+    return QStringLiteral("topic%1").arg(context);
+}
 
 void THelpWindow::ShowTopic(int context) {
     QUrl url(QStringLiteral("qrc:/help/Zephyn.html"));

@@ -23,8 +23,8 @@ int TParameterSet::ReadNTParameters() {
     for (int i = 0; i <= 50; ++i) {
         const QString adapter =
             i == 0 ? QStringLiteral("NdisWan") : QStringLiteral("NdisWan%1").arg(i);
-        const QString keyPath =
-            QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\") + adapter + QStringLiteral("\\Parameters\\Tcpip");
+        const QString keyPath = QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\") + adapter +
+                                QStringLiteral("\\Parameters\\Tcpip");
         try {
             if (!reg.OpenKey(keyPath, false))
                 continue;
@@ -35,7 +35,10 @@ int TParameterSet::ReadNTParameters() {
         {
             TRegistry rules(THKey::HKEY_LOCAL_MACHINE);
             try {
-                if (!rules.OpenKey(QStringLiteral("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\%1\\NetRules").arg(i), false)) {
+                if (!rules.OpenKey(QStringLiteral("SOFTWARE\\Microsoft\\Windows "
+                                                  "NT\\CurrentVersion\\NetworkCards\\%1\\NetRules")
+                                       .arg(i),
+                                   false)) {
                     reg.CloseKey();
                     continue;
                 }
@@ -52,7 +55,8 @@ int TParameterSet::ReadNTParameters() {
             p.KeyName = adapter;
             p.IPAddress = ReadStringOr(reg, QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"));
             if (p.IPAddress == QLatin1String("0.0.0.0"))
-                p.IPAddress = ReadStringOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
+                p.IPAddress =
+                    ReadStringOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
             p.IPMask = QStringLiteral("0.0.0.0");
             p.MTU = ReadIntOr(reg, QStringLiteral("MTU"), QStringLiteral("-1"));
             AddProfileItem(QStringLiteral("..\\Tcpip\\") + adapter);
@@ -67,7 +71,8 @@ int TParameterSet::ReadNTParameters() {
     AssignLocalAddresses();
 
     try {
-        if (!reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"), true))
+        if (!reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"),
+                         true))
             return 0;
     } catch (const ERegistryException& e) {
         MessageDlg(e.Message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
@@ -78,8 +83,10 @@ int TParameterSet::ReadNTParameters() {
     if (StrToInt(TTL) > 255)
         TTL = QStringLiteral("128");
     MSS = ReadIntOr(reg, QStringLiteral("TcpRecvSegmentSize"), QStringLiteral("0"));
-    AutoDiscover = ReadIntOr(reg, QStringLiteral("EnablePMTUDiscovery"), QStringLiteral("0")) == QLatin1String("1");
-    BlackHole = ReadIntOr(reg, QStringLiteral("EnablePMTUBHDetect"), QStringLiteral("0")) == QLatin1String("1");
+    AutoDiscover = ReadIntOr(reg, QStringLiteral("EnablePMTUDiscovery"), QStringLiteral("0")) ==
+                   QLatin1String("1");
+    BlackHole = ReadIntOr(reg, QStringLiteral("EnablePMTUBHDetect"), QStringLiteral("0")) ==
+                QLatin1String("1");
     reg.CloseKey();
     SetActiveProfile(FProfileItems.isEmpty() ? -1 : 0);
     return ProfileCount;

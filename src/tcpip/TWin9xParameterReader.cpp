@@ -7,7 +7,8 @@
 
 namespace {
 
-const QString NetTransKey = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\");
+const QString NetTransKey =
+    QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\");
 const QString CacheSizeKey =
     QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize");
 const QString MstcpKey = QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP");
@@ -84,8 +85,10 @@ int TParameterSet::ReadWin9xParameters() {
     if (StrToInt(TTL) > 128)
         TTL = QStringLiteral("0");
     MSS = ReadStringOr(reg, QStringLiteral("DefaultMSS"), QStringLiteral("0"));
-    AutoDiscover = ReadStringOr(reg, QStringLiteral("PMTUDiscovery"), QString()) == QLatin1String("1");
-    BlackHole = ReadStringOr(reg, QStringLiteral("PMTUBlackHoleDetect"), QString()) == QLatin1String("1");
+    AutoDiscover =
+        ReadStringOr(reg, QStringLiteral("PMTUDiscovery"), QString()) == QLatin1String("1");
+    BlackHole =
+        ReadStringOr(reg, QStringLiteral("PMTUBlackHoleDetect"), QString()) == QLatin1String("1");
     reg.CloseKey();
     for (QString* value : {&RWIN, &TTL, &MSS, &NdiCacheSize})
         if (value->isEmpty())

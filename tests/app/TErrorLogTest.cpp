@@ -1,6 +1,6 @@
+#include "support/TErrorLog.h"
 #include "platform/TAnsiCodec.h"
 #include "support/TAboutBox1.h"
-#include "support/TErrorLog.h"
 #include "support/TTestEnvironment.h"
 
 #include <QFile>
@@ -12,15 +12,18 @@ TEST_F(TErrorLogTest, LinesAreAppendedWithTheirTimeOldestFirst) {
     TErrorLog::LogException(QStringLiteral("'abc' is not a valid integer value"));
     Clock.When = QDateTime(QDate(2027, 1, 3), QTime(23, 0, 59));
     TErrorLog::LogException(QStringLiteral("Winsock.GetHostName failed \u20ac"));
-    EXPECT_EQ(ErrorLogText(), QStringLiteral("08 Dec 2026 09:05:07 : 'abc' is not a valid integer value\r\n"
-                                        "03 Jan 2027 23:00:59 : Winsock.GetHostName failed \u20ac\r\n"));
+    EXPECT_EQ(ErrorLogText(),
+              QStringLiteral("08 Dec 2026 09:05:07 : 'abc' is not a valid integer value\r\n"
+                             "03 Jan 2027 23:00:59 : Winsock.GetHostName failed \u20ac\r\n"));
 }
 
 TEST_F(TErrorLogTest, NullAccessViolationsAreNotLogged) {
-    TErrorLog::LogException(QStringLiteral("Access violation at address 00000000. Read of address 00000000"));
+    TErrorLog::LogException(
+        QStringLiteral("Access violation at address 00000000. Read of address 00000000"));
     EXPECT_FALSE(QFile::exists(TErrorLog::FileName()));
     TErrorLog::LogException(QStringLiteral("Access violation at address 0040A1B2"));
-    EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : Access violation at address 0040A1B2\r\n")));
+    EXPECT_TRUE(
+        ErrorLogText().endsWith(QStringLiteral(" : Access violation at address 0040A1B2\r\n")));
 }
 
 TEST(TAboutBox1, VersionTextFollowsTheVersionResource) {

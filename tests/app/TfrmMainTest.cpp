@@ -1,5 +1,5 @@
-#include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "app/TdataMain.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TApplication.h"
 #include "platform/TShell.h"
@@ -17,8 +17,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 class TfrmMainTest : public TZephynTest {};
@@ -31,7 +31,8 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     EXPECT_EQ(frm.windowTitle(), QStringLiteral("Zephyn for Windows [Freeware]"));
     QTabWidget* pages = frm.PageControl1();
     ASSERT_EQ(pages->count(), 5);
-    const QStringList names{"tabshtSettings", "tabshtPerformance", "tabshtTesting", "tabshtHistory", "tabshtAnalysis"};
+    const QStringList names{"tabshtSettings", "tabshtPerformance", "tabshtTesting", "tabshtHistory",
+                            "tabshtAnalysis"};
     const QStringList captions{"Settings", "Performance", "Testing", "History", "Analysis"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(pages->widget(i)->objectName(), names[i]);
@@ -39,8 +40,10 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
         EXPECT_EQ(pages->isTabVisible(i), i != 1);
     }
     EXPECT_EQ(pages->currentIndex(), 0);
-    const QStringList buttons{"btnDefaults", "btnCalc", "btnOptimal", "btnPPP", "btnSave", "btnAbout", "btnHelp", "btnClose"};
-    const QStringList texts{"Defaults", "Calculate", "Optimal", "PPP", "Save", "About", "Help", "Exit"};
+    const QStringList buttons{"btnDefaults", "btnCalc",  "btnOptimal", "btnPPP",
+                              "btnSave",     "btnAbout", "btnHelp",    "btnClose"};
+    const QStringList texts{"Defaults", "Calculate", "Optimal", "PPP",
+                            "Save",     "About",     "Help",    "Exit"};
     int lastY = -1;
     for (int i = 0; i < buttons.size(); ++i) {
         QPushButton* b = frm.Button(buttons[i].toLatin1().constData());
@@ -75,7 +78,8 @@ TEST_F(TfrmMainTest, NoProfileAnsweredNoEndsTheProgramWithNothingFurther) {
     frm.show();
     EXPECT_TRUE(Application->Terminated());
     ASSERT_EQ(Dialogs().Shown().size(), 1u);
-    EXPECT_TRUE(Dialogs().Shown()[0].Text.startsWith(QStringLiteral("There were no Dialup Networking")));
+    EXPECT_TRUE(
+        Dialogs().Shown()[0].Text.startsWith(QStringLiteral("There were no Dialup Networking")));
     EXPECT_EQ(data.Parameters.ProfileCount, -1);
     EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 0);
 }
@@ -94,16 +98,19 @@ TEST_F(TfrmMainTest, NoProfileAnsweredYesDisablesTheProfileControls) {
 }
 
 TEST_F(TfrmMainTest, AFailureDuringShowAbandonsItAndGoesToTheErrorLog) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000]\n"
-                             "\"DriverDesc\"=\"TCP/IP\"\n\"IPAddress\"=\"10.9.9.9\"\n"
-                             "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n"
-                             "\"DefaultTTL\"=\"abc\"\n"));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        QStringLiteral(
+            "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000]\n"
+            "\"DriverDesc\"=\"TCP/IP\"\n\"IPAddress\"=\"10.9.9.9\"\n"
+            "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n"
+            "\"DefaultTTL\"=\"abc\"\n"));
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
     EXPECT_TRUE(Dialogs().Shown().empty()); // logged, never shown
-    EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : 'abc' is not a valid integer value\r\n")));
+    EXPECT_TRUE(
+        ErrorLogText().endsWith(QStringLiteral(" : 'abc' is not a valid integer value\r\n")));
     // The rest of the start-up display did not run.
     EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QString());
     EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 1);
@@ -132,8 +139,8 @@ TEST_F(TfrmMainTest, ClosingAsksOnlyToTerminateAndCancelKeepsTheWindow) {
     Dialogs().Answer(mrOk);
     QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
     EXPECT_FALSE(frm.isVisible());
-    EXPECT_EQ(Dialogs().ShownTexts(),
-              (QStringList{QStringLiteral("Terminate Zephyn Now?"), QStringLiteral("Terminate Zephyn Now?")}));
+    EXPECT_EQ(Dialogs().ShownTexts(), (QStringList{QStringLiteral("Terminate Zephyn Now?"),
+                                                   QStringLiteral("Terminate Zephyn Now?")}));
     EXPECT_EQ(Dialogs().Shown()[0].Buttons, TMsgDlgButtons::mbOKCancel);
     EXPECT_EQ(Dialogs().Shown()[0].Type, TMsgDlgType::mtConfirmation);
 }

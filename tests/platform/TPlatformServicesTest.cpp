@@ -18,14 +18,17 @@ TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
             StrToInt(QString::fromLatin1(bad));
             ADD_FAILURE() << "accepted '" << bad << "'";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)));
+            EXPECT_EQ(e.Message(),
+                      QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)));
         }
     }
 }
 
 TEST(TAnsiCodec, MapsWindows1252BothWays) {
-    EXPECT_EQ(TAnsiCodec::Decode(QByteArray("\x80\x9f\xe9\x81", 4)), QStringLiteral("\u20ac\u0178\u00e9\u0081"));
-    EXPECT_EQ(TAnsiCodec::Encode(QStringLiteral("\u20ac\u00e9\u0416\U0001F600x")), QByteArray("\x80\xe9??x"));
+    EXPECT_EQ(TAnsiCodec::Decode(QByteArray("\x80\x9f\xe9\x81", 4)),
+              QStringLiteral("\u20ac\u0178\u00e9\u0081"));
+    EXPECT_EQ(TAnsiCodec::Encode(QStringLiteral("\u20ac\u00e9\u0416\U0001F600x")),
+              QByteArray("\x80\xe9??x"));
     QByteArray all;
     for (int b = 0; b < 256; ++b)
         all.append(static_cast<char>(b));
@@ -36,7 +39,8 @@ class TPlatformTest : public TZephynTest {};
 
 TEST_F(TPlatformTest, DataDirectoryComesFromZephynHome) {
     EXPECT_EQ(TDataDirectory::Path(), DataDir());
-    EXPECT_EQ(TDataDirectory::FilePath(QStringLiteral("hist.dat")), DataDir() + QStringLiteral("/hist.dat"));
+    EXPECT_EQ(TDataDirectory::FilePath(QStringLiteral("hist.dat")),
+              DataDir() + QStringLiteral("/hist.dat"));
     qunsetenv("ZEPHYN_HOME");
     // Without it, the executable's folder is used when writable (the build folder is).
     EXPECT_EQ(TDataDirectory::Path(), QCoreApplication::applicationDirPath());
@@ -74,6 +78,7 @@ TEST_F(TPlatformTest, HostNameFailureRaisesItsError) {
 }
 
 TEST(TWinSock, ResolvesNamesFromTheHostsFile) {
-    EXPECT_TRUE(TWinSock::ResolveIPv4(QStringLiteral("localhost")).contains(QStringLiteral("127.0.0.1")));
+    EXPECT_TRUE(
+        TWinSock::ResolveIPv4(QStringLiteral("localhost")).contains(QStringLiteral("127.0.0.1")));
     EXPECT_FALSE(TWinSock::GetHostName().isEmpty());
 }

@@ -1,6 +1,6 @@
+#include "platform/TRegistryHive.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TExceptions.h"
-#include "platform/TRegistryHive.h"
 
 #include <gtest/gtest.h>
 
@@ -23,18 +23,18 @@ QString ParseError(const QByteArray& bytes) {
 } // namespace
 
 TEST(TRegistryHive, ReadsEveryValueFormOfRegedit) {
-    const auto hive = TRegistryHive::Parse(
-        Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\Test]\r\n"
-                           "@=\"default\"\r\n"
-                           "\"Path\"=\"C:\\\\WINDOWS\\\\\"\r\n"
-                           "\"Quote\"=\"say \\\"hi\\\"\"\r\n"
-                           "\"Dw\"=dword:0000abcd\r\n"
-                           "\"Bin\"=hex:01,02,\\\r\n  ff\r\n"
-                           "\"Exp\"=hex(2):25,57,49,4e,25,00\r\n"
-                           "\"Multi\"=hex(7):61,00,62,00,00\r\n"
-                           "\"Odd\"=hex(a):10,20\r\n"
-                           "\"Caf\u00e9\"=\"\u00e9t\u00e9 \u20ac\"\r\n")),
-        QStringLiteral("HKEY_LOCAL_MACHINE"));
+    const auto hive =
+        TRegistryHive::Parse(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\Test]\r\n"
+                                                "@=\"default\"\r\n"
+                                                "\"Path\"=\"C:\\\\WINDOWS\\\\\"\r\n"
+                                                "\"Quote\"=\"say \\\"hi\\\"\"\r\n"
+                                                "\"Dw\"=dword:0000abcd\r\n"
+                                                "\"Bin\"=hex:01,02,\\\r\n  ff\r\n"
+                                                "\"Exp\"=hex(2):25,57,49,4e,25,00\r\n"
+                                                "\"Multi\"=hex(7):61,00,62,00,00\r\n"
+                                                "\"Odd\"=hex(a):10,20\r\n"
+                                                "\"Caf\u00e9\"=\"\u00e9t\u00e9 \u20ac\"\r\n")),
+                             QStringLiteral("HKEY_LOCAL_MACHINE"));
     const TRegKey* key = hive.Find(QStringLiteral("SYSTEM\\test"));
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->FindValue(QString())->Text, QStringLiteral("default"));
@@ -46,22 +46,26 @@ TEST(TRegistryHive, ReadsEveryValueFormOfRegedit) {
     EXPECT_EQ(key->FindValue(QStringLiteral("Exp"))->Text, QStringLiteral("%WIN%"));
     EXPECT_EQ(key->FindValue(QStringLiteral("Multi"))->Text, QString::fromUtf16(u"a\0b\0\0", 5));
     EXPECT_EQ(key->FindValue(QStringLiteral("Odd"))->Type, 10u);
-    EXPECT_EQ(key->FindValue(QStringLiteral("Caf\u00e9"))->Text, QStringLiteral("\u00e9t\u00e9 \u20ac"));
+    EXPECT_EQ(key->FindValue(QStringLiteral("Caf\u00e9"))->Text,
+              QStringLiteral("\u00e9t\u00e9 \u20ac"));
 }
 
 TEST(TRegistryHive, WritesWhatItReadsByteForByteAfterOneRoundTrip) {
     const QByteArray source = Reg(QStringLiteral(
         "[HKEY_LOCAL_MACHINE\\A]\r\n\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"S\"=\"x\\\\y\"\r\n"
         "\"D\"=dword:00000010\r\n\"H\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
-        "12,13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f\r\n\"E\"=hex(2):61,00\r\n\"Lines\"=hex(1):61,0d,0a,62,00\r\n\r\n"));
+        "12,13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f\r\n\"E\"=hex(2):61,00\r\n\"Lines\"=hex(1):61,0d,"
+        "0a,62,00\r\n\r\n"));
     const auto hive = TRegistryHive::Parse(source, QStringLiteral("HKEY_LOCAL_MACHINE"));
     const QByteArray written = hive.Serialize();
-    EXPECT_EQ(QString::fromLatin1(written),
-              QStringLiteral("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n"
-                             "[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"S\"=\"x\\\\y\"\r\n\"D\"=dword:00000010\r\n"
-                             "\"H\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
-                             "  17,18,19,1a,1b,1c,1d,1e,1f\r\n\"E\"=hex(2):61,00\r\n"
-                             "\"Lines\"=hex(1):61,0d,0a,62,00\r\n\r\n"));
+    EXPECT_EQ(
+        QString::fromLatin1(written),
+        QStringLiteral(
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"S\"=\"x\\\\y\"\r\n\"D\"=dword:00000010\r\n"
+            "\"H\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+            "  17,18,19,1a,1b,1c,1d,1e,1f\r\n\"E\"=hex(2):61,00\r\n"
+            "\"Lines\"=hex(1):61,0d,0a,62,00\r\n\r\n"));
     const auto again = TRegistryHive::Parse(written, QStringLiteral("HKEY_LOCAL_MACHINE"));
     EXPECT_EQ(again.Serialize(), written);
     EXPECT_EQ(again.Find(QStringLiteral("A\\B"))->FindValue(QStringLiteral("Lines"))->Text,
@@ -76,8 +80,10 @@ TEST(TRegistryHive, ReadsAndKeepsUnicodeExportsOfLaterWindows) {
     bytes += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     const auto hive = TRegistryHive::Parse(bytes, QStringLiteral("HKEY_LOCAL_MACHINE"));
     EXPECT_TRUE(hive.Unicode);
-    EXPECT_EQ(hive.Find(QStringLiteral("K"))->FindValue(QStringLiteral("N"))->Text, QStringLiteral("\u0416"));
-    EXPECT_EQ(hive.Find(QStringLiteral("K"))->FindValue(QStringLiteral("E"))->Text, QStringLiteral("A"));
+    EXPECT_EQ(hive.Find(QStringLiteral("K"))->FindValue(QStringLiteral("N"))->Text,
+              QStringLiteral("\u0416"));
+    EXPECT_EQ(hive.Find(QStringLiteral("K"))->FindValue(QStringLiteral("E"))->Text,
+              QStringLiteral("A"));
     EXPECT_EQ(hive.Serialize(), bytes);
 }
 
@@ -94,15 +100,17 @@ TEST(TRegistryHive, DeletionSectionsAndValuesApplyInOrder) {
 TEST(TRegistryHive, DamagedTextNamesItsLine) {
     EXPECT_EQ(ParseError(QByteArray("[HKEY_LOCAL_MACHINE\\A]\r\n")),
               QStringLiteral("line 1: the file does not begin with \"REGEDIT4\""));
-    EXPECT_EQ(ParseError(QByteArray()), QStringLiteral("line 1: the file does not begin with \"REGEDIT4\""));
+    EXPECT_EQ(ParseError(QByteArray()),
+              QStringLiteral("line 1: the file does not begin with \"REGEDIT4\""));
     EXPECT_EQ(ParseError(Reg(QStringLiteral("\"V\"=\"1\"\r\n"))),
               QStringLiteral("line 3: a value stands before any key"));
     EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\r\n\"V\"=\"open\r\n"))),
               QStringLiteral("line 4: the text has no closing quote"));
     EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\r\n\"V\"=hex:zz\r\n"))),
               QStringLiteral("line 4: 'zz' is not a hexadecimal byte"));
-    EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\r\n\"V\"=dword:123456789\r\n"))),
-              QStringLiteral("line 4: '123456789' is not a double word"));
+    EXPECT_EQ(
+        ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\r\n\"V\"=dword:123456789\r\n"))),
+        QStringLiteral("line 4: '123456789' is not a double word"));
     EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_CURRENT_USER\\A]\r\n"))),
               QStringLiteral("line 3: the key is not under HKEY_LOCAL_MACHINE"));
     EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A\r\n"))),

@@ -1,6 +1,6 @@
+#include "platform/TRegistry.h"
 #include "platform/TExceptions.h"
 #include "platform/THiveFile.h"
-#include "platform/TRegistry.h"
 #include "support/TTestEnvironment.h"
 
 #include <QDir>
@@ -35,11 +35,13 @@ TEST_F(TRegistryTest, EveryValueTypeSurvivesTheHiveFile) {
     }
     // A second store reads the file afresh, as another run of the program would.
     TRegistryStore other(DataDir());
-    const TRegKey* key = other.Hive(THKey::HKEY_CURRENT_USER).Read().Find(
-        QStringLiteral("software\\BRINDLECOVE\\zephyn\\proxy"));
+    const TRegKey* key = other.Hive(THKey::HKEY_CURRENT_USER)
+                             .Read()
+                             .Find(QStringLiteral("software\\BRINDLECOVE\\zephyn\\proxy"));
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->Name, QStringLiteral("Proxy"));
-    EXPECT_EQ(key->FindValue(QStringLiteral("proxyhost"))->Text, QStringLiteral("gate \"one\" \\ caf\u00e9"));
+    EXPECT_EQ(key->FindValue(QStringLiteral("proxyhost"))->Text,
+              QStringLiteral("gate \"one\" \\ caf\u00e9"));
     EXPECT_EQ(key->FindValue(QStringLiteral("ProxyPort"))->Data, QByteArray("\x55\x1f\x00\x00", 4));
 
     TRegistry reg(THKey::HKEY_CURRENT_USER);
@@ -59,9 +61,10 @@ TEST_F(TRegistryTest, EveryValueTypeSurvivesTheHiveFile) {
 }
 
 TEST_F(TRegistryTest, MissingValuesAndWrongTypesGiveTheirErrors) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              QStringLiteral("[HKEY_LOCAL_MACHINE\\K]\n\"Text\"=\"12\"\n\"Num\"=dword:00000001\n"
-                             "\"Multi\"=hex(7):61,00,00\n\"Exp\"=hex(2):61,00,62,00\n\"Bin\"=hex:01\n"));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        QStringLiteral("[HKEY_LOCAL_MACHINE\\K]\n\"Text\"=\"12\"\n\"Num\"=dword:00000001\n"
+                       "\"Multi\"=hex(7):61,00,00\n\"Exp\"=hex(2):61,00,62,00\n\"Bin\"=hex:01\n"));
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("K"), false));
     EXPECT_EQ(reg.ReadString(QStringLiteral("Missing")), QString());
@@ -84,7 +87,8 @@ TEST_F(TRegistryTest, MissingValuesAndWrongTypesGiveTheirErrors) {
 }
 
 TEST_F(TRegistryTest, KeysOpenFromTheRootOrBelowTheOpenKey) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE, QStringLiteral("[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"V\"=\"1\"\n"));
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              QStringLiteral("[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"V\"=\"1\"\n"));
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("A"), false));
     EXPECT_TRUE(reg.KeyExists(QStringLiteral("b")));
@@ -95,7 +99,8 @@ TEST_F(TRegistryTest, KeysOpenFromTheRootOrBelowTheOpenKey) {
     EXPECT_EQ(reg.GetKeyNames(), QStringList{QStringLiteral("B")});
     reg.CloseKey();
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("X\\Y\\Z"), true));
-    EXPECT_TRUE(ReadHiveText(THKey::HKEY_LOCAL_MACHINE).contains(QStringLiteral("[HKEY_LOCAL_MACHINE\\X\\Y\\Z]")));
+    EXPECT_TRUE(ReadHiveText(THKey::HKEY_LOCAL_MACHINE)
+                    .contains(QStringLiteral("[HKEY_LOCAL_MACHINE\\X\\Y\\Z]")));
 }
 
 TEST_F(TRegistryTest, AFailedPersistRaisesAndChangesNothing) {
@@ -135,7 +140,8 @@ TEST_F(TRegistryTest, ADamagedHiveIsNeverWrittenOver) {
 
     const QString error = ErrorOf([] { TRegistryStore::Instance().CheckHives(); });
     EXPECT_TRUE(error.contains(HivePath(THKey::HKEY_LOCAL_MACHINE))) << error.toStdString();
-    EXPECT_TRUE(error.endsWith(QStringLiteral("line 4: the text has no closing quote"))) << error.toStdString();
+    EXPECT_TRUE(error.endsWith(QStringLiteral("line 4: the text has no closing quote")))
+        << error.toStdString();
 
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(ErrorOf([&] { reg.OpenKey(QStringLiteral("A"), true); }).isEmpty());
@@ -182,13 +188,15 @@ TEST_F(TRegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
         bool ok = true;
         for (int i = 0; i < PerProcess; ++i) {
             try {
-                store.Hive(THKey::HKEY_CURRENT_USER).Modify([&](TRegistryHive& h, THiveFile::TUndo&) {
-                    TRegKey* k = h.Root->FindSubKey(QStringLiteral("K"));
-                    if (!k)
-                        k = h.Root->AddSubKey(QStringLiteral("K"));
-                    k->Values.push_back({QStringLiteral("child%1").arg(i), REG_SZ, QStringLiteral("c"), {}});
-                    return true;
-                });
+                store.Hive(THKey::HKEY_CURRENT_USER)
+                    .Modify([&](TRegistryHive& h, THiveFile::TUndo&) {
+                        TRegKey* k = h.Root->FindSubKey(QStringLiteral("K"));
+                        if (!k)
+                            k = h.Root->AddSubKey(QStringLiteral("K"));
+                        k->Values.push_back(
+                            {QStringLiteral("child%1").arg(i), REG_SZ, QStringLiteral("c"), {}});
+                        return true;
+                    });
             } catch (...) {
                 ok = false;
             }

@@ -11,13 +11,16 @@ const QString NoProfiles = QStringLiteral(
     "the maximum MTU setting will be disabled.\r\n\r\nDo you wish to continue?");
 
 QString Binding(const QString& index, const QString& desc, const QString& extra = QString()) {
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\%1]\n"
-                          "\"DriverDesc\"=\"%2\"\n%3\n")
+    return QStringLiteral(
+               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\%1]\n"
+               "\"DriverDesc\"=\"%2\"\n%3\n")
         .arg(index, desc, extra);
 }
 
 QString Mstcp(const QString& values) {
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n") + values + u'\n';
+    return QStringLiteral(
+               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n") +
+           values + u'\n';
 }
 
 } // namespace
@@ -32,15 +35,18 @@ protected:
 };
 
 TEST_F(TWin9xReaderTest, TcpIpBindingsBecomeProfilesInKeyOrder) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
-                      QStringLiteral("\"IPAddress\"=\"10.1.1.1\"\n\"IPMask\"=\"255.0.0.0\"\n\"MaxMTU\"=\"576\"")) +
-                  Binding(QStringLiteral("0001"), QStringLiteral("IPX/SPX-compatible Protocol")) +
-                  Binding(QStringLiteral("0002"), QStringLiteral("TCP/IP -> Dial-Up Adapter")) +
-                  Binding(QStringLiteral("0003"), QStringLiteral("tcp/ip")) +
-                  Binding(QStringLiteral("0051"), QStringLiteral("TCP/IP")) +
-                  Mstcp(QStringLiteral("\"DefaultRcvWindow\"=\"2144\"\n\"DefaultTTL\"=\"128\"\n"
-                                       "\"DefaultMSS\"=\"536\"\n\"PMTUDiscovery\"=\"1\"\n\"PMTUBlackHoleDetect\"=\"yes\"")));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
+                QStringLiteral(
+                    "\"IPAddress\"=\"10.1.1.1\"\n\"IPMask\"=\"255.0.0.0\"\n\"MaxMTU\"=\"576\"")) +
+            Binding(QStringLiteral("0001"), QStringLiteral("IPX/SPX-compatible Protocol")) +
+            Binding(QStringLiteral("0002"), QStringLiteral("TCP/IP -> Dial-Up Adapter")) +
+            Binding(QStringLiteral("0003"), QStringLiteral("tcp/ip")) +
+            Binding(QStringLiteral("0051"), QStringLiteral("TCP/IP")) +
+            Mstcp(QStringLiteral("\"DefaultRcvWindow\"=\"2144\"\n\"DefaultTTL\"=\"128\"\n"
+                                 "\"DefaultMSS\"=\"536\"\n\"PMTUDiscovery\"="
+                                 "\"1\"\n\"PMTUBlackHoleDetect\"=\"yes\"")));
     EXPECT_EQ(Read(), 2);
     EXPECT_EQ(Model.Profiles[0].KeyName, QStringLiteral("0000"));
     EXPECT_EQ(Model.Profiles[0].KeyPath,
@@ -50,8 +56,8 @@ TEST_F(TWin9xReaderTest, TcpIpBindingsBecomeProfilesInKeyOrder) {
     EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("576"));
     EXPECT_EQ(Model.Profiles[1].KeyName, QStringLiteral("0003"));
     EXPECT_EQ(Model.Profiles[1].MTU, QString()); // MaxMTU absent
-    EXPECT_EQ(Model.ProfileItems(),
-              (QStringList{QStringLiteral("..\\NetTrans\\0000"), QStringLiteral("..\\NetTrans\\0003")}));
+    EXPECT_EQ(Model.ProfileItems(), (QStringList{QStringLiteral("..\\NetTrans\\0000"),
+                                                 QStringLiteral("..\\NetTrans\\0003")}));
     EXPECT_EQ(Model.ActiveProfile(), 0);
     EXPECT_EQ(Model.RWIN, QStringLiteral("2144"));
     EXPECT_EQ(Model.TTL, QStringLiteral("128"));
@@ -71,12 +77,17 @@ TEST_F(TWin9xReaderTest, AllFiftyOneQualifyingKeysBecomeProfiles) {
 }
 
 TEST_F(TWin9xReaderTest, IpmtuIsWrittenOnWindows98OnlyAndASubkeyTurnsItOn) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP")) +
-                  Binding(QStringLiteral("0001"), QStringLiteral("TCP/IP"), QStringLiteral("\"IPMTU\"=dword:00000001")) +
-                  QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0001\\IPMTU]\n"));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP")) +
+            Binding(QStringLiteral("0001"), QStringLiteral("TCP/IP"),
+                    QStringLiteral("\"IPMTU\"=dword:00000001")) +
+            QStringLiteral(
+                "[HKEY_LOCAL_"
+                "MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0001\\IPMTU]\n"));
     EXPECT_EQ(Read(Win95), 2);
-    EXPECT_FALSE(ReadHiveText(THKey::HKEY_LOCAL_MACHINE).contains(QStringLiteral("\"IPMTU\"=\"0\"")));
+    EXPECT_FALSE(
+        ReadHiveText(THKey::HKEY_LOCAL_MACHINE).contains(QStringLiteral("\"IPMTU\"=\"0\"")));
     EXPECT_TRUE(Model.IPMTUInUse);
     EXPECT_EQ(Model.Profiles[0].IPMTU, QString());
     EXPECT_EQ(Model.Profiles[1].IPMTU, QStringLiteral("0")); // a read error reads as "0"
@@ -85,14 +96,18 @@ TEST_F(TWin9xReaderTest, IpmtuIsWrittenOnWindows98OnlyAndASubkeyTurnsItOn) {
     again.Platform = Win98;
     again.ReadWin9xParameters();
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"), false));
+    ASSERT_TRUE(reg.OpenKey(
+        QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"), false));
     EXPECT_EQ(reg.ReadString(QStringLiteral("IPMTU")), QStringLiteral("0"));
 }
 
 TEST_F(TWin9xReaderTest, GlobalValuesFallBackAndTheirKeysAreCreated) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"), QStringLiteral("\"MaxMTU\"=dword:00000240\n\"IPAddress\"=hex:00")) +
-                  Mstcp(QStringLiteral("\"DefaultTTL\"=\"200\"\n\"DefaultMSS\"=dword:00000001\n\"PMTUDiscovery\"=\"0\"")));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
+                QStringLiteral("\"MaxMTU\"=dword:00000240\n\"IPAddress\"=hex:00")) +
+            Mstcp(QStringLiteral(
+                "\"DefaultTTL\"=\"200\"\n\"DefaultMSS\"=dword:00000001\n\"PMTUDiscovery\"=\"0\"")));
     EXPECT_EQ(Read(), 1);
     EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("-1"));
     EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("0.0.0.0"));
@@ -102,7 +117,9 @@ TEST_F(TWin9xReaderTest, GlobalValuesFallBackAndTheirKeysAreCreated) {
     EXPECT_FALSE(Model.AutoDiscover);
     EXPECT_EQ(Model.NdiCacheSize, QStringLiteral("0")); // no NWLink
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
-    EXPECT_TRUE(reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize"), false));
+    EXPECT_TRUE(reg.OpenKey(
+        QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize"),
+        false));
 }
 
 TEST_F(TWin9xReaderTest, ATtlThatIsNoNumberRaisesTheConversionError) {
@@ -117,7 +134,8 @@ TEST_F(TWin9xReaderTest, ATtlThatIsNoNumberRaisesTheConversionError) {
 }
 
 TEST_F(TWin9xReaderTest, NoProfilesAsksAndNoEndsTheReading) {
-    WriteHive(THKey::HKEY_LOCAL_MACHINE, Binding(QStringLiteral("0000"), QStringLiteral("NetBEUI")));
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              Binding(QStringLiteral("0000"), QStringLiteral("NetBEUI")));
     Dialogs().Answer(mrNo);
     EXPECT_EQ(Read(), -1);
     ASSERT_EQ(Dialogs().Shown().size(), 1u);
@@ -125,7 +143,8 @@ TEST_F(TWin9xReaderTest, NoProfilesAsksAndNoEndsTheReading) {
     EXPECT_EQ(Dialogs().Shown()[0].Type, TMsgDlgType::mtConfirmation);
     EXPECT_EQ(Dialogs().Shown()[0].Buttons, TMsgDlgButtons::mbYesNo);
     TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
-    EXPECT_FALSE(reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP"), false));
+    EXPECT_FALSE(
+        reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP"), false));
 
     Dialogs().Answer(mrYes);
     TParameterSet going;
@@ -168,8 +187,8 @@ TEST_F(TNTReaderTest, DialOutAdaptersOfTheSampleBecomeProfiles) {
     TParameterSet model;
     model.Platform = WinNT;
     EXPECT_EQ(model.ReadNTParameters(), 2);
-    EXPECT_EQ(model.ProfileItems(),
-              (QStringList{QStringLiteral("..\\Tcpip\\NdisWan4"), QStringLiteral("..\\Tcpip\\NdisWan5")}));
+    EXPECT_EQ(model.ProfileItems(), (QStringList{QStringLiteral("..\\Tcpip\\NdisWan4"),
+                                                 QStringLiteral("..\\Tcpip\\NdisWan5")}));
     EXPECT_EQ(model.Profiles[0].MTU, QStringLiteral("1500"));
     EXPECT_EQ(model.Profiles[1].MTU, QStringLiteral("-1"));
     EXPECT_EQ(model.Profiles[1].IPAddress, QStringLiteral("0.0.0.0"));
