@@ -8,6 +8,7 @@
 #include "platform/TFormStorage.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
+#include "settings/TCalculator.h"
 #include "settings/TSettingsPage.h"
 #include "support/TAboutBox1.h"
 #include "support/TErrorLog.h"
@@ -19,6 +20,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
 
@@ -42,6 +44,12 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     ui->PageControl1->addTab(FHistory, QStringLiteral("History"));
     ui->PageControl1->addTab(FAnalysis, QStringLiteral("Analysis"));
     ui->PageControl1->setTabVisible(1, false);
+    FSettings->SetCalcButton(ui->btnCalc);
+    new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (!FSettingPage)
+            TApplication::Guard([this] { PageControl1Change(); });
+    });
 
     // The failures no step caught go to the error log while the window exists.
     if (auto* app = TApplication::Instance()) {
@@ -122,13 +130,25 @@ void TfrmMain::FormShow() {
         return;
     }
 
-    if (model.Platform == WinNT)
-        model.NdiCacheSize = QStringLiteral("-2");
     FSettings->PrepareStartupState();
 
-    ui->PageControl1->setCurrentWidget(FSettings);
+    SetActivePage(FSettings);
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
+}
+
+void TfrmMain::SetActivePage(QWidget* page) {
+    FSettingPage = true;
+    ui->PageControl1->setCurrentWidget(page);
+    FSettingPage = false;
+}
+
+void TfrmMain::PageControl1Change() {
+    const bool settings = ui->PageControl1->currentWidget() == FSettings;
+    for (QPushButton* b : {ui->btnDefaults, ui->btnOptimal, ui->btnPPP, ui->btnSave})
+        b->setEnabled(settings);
+    ui->btnCalc->setEnabled(settings && !FSettings->radioRemoveMTU()->isChecked() &&
+                            FData.Parameters.ProfileCount >= 1);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -31,6 +31,10 @@ public:
     void FormShow();
     // Sets canClose to false to refuse the close.
     void FormCloseQuery(bool& canClose);
+    // Enables the Settings page's command buttons while that page is active.
+    void PageControl1Change();
+    // Makes a page active the way the program does, without PageControl1Change.
+    void SetActivePage(QWidget* page);
     void btnCloseClick();
     void btnHelpClick();
     void btnAboutClick();
@@ -59,4 +63,5 @@ private:
     TAboutBox1* FAboutBox = nullptr;
     THelpWindow* FHelpWindow = nullptr;
     bool FShown = false;
+    bool FSettingPage = false;
 };

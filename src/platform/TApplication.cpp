@@ -23,13 +23,44 @@ void TApplication::HandleException(const QString& message) {
         MessageDlg(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
 }
 
+bool TApplication::FDeferring = false;
+std::exception_ptr TApplication::FPending;
+
 void TApplication::Guard(const std::function<void()>& fn) {
+    // A handler's own work (and any message loop it runs) is not part of the
+    // setting code that triggered it.
+    const bool deferring = FDeferring;
+    FDeferring = false;
     try {
         fn();
     } catch (const std::exception& e) {
-        if (auto* app = Instance())
-            app->HandleException(ExceptionMessage(e));
+        if (deferring && !FPending) {
+            FPending = std::current_exception();
+        } else if (!deferring) {
+            if (auto* app = Instance())
+                app->HandleException(ExceptionMessage(e));
+        }
     }
+    FDeferring = deferring;
+}
+
+void TApplication::SetFromCode(const std::function<void()>& set) {
+    const bool deferring = FDeferring;
+    const std::exception_ptr outer = FPending;
+    FDeferring = true;
+    FPending = nullptr;
+    try {
+        set();
+    } catch (...) {
+        FDeferring = deferring;
+        FPending = outer;
+        throw;
+    }
+    FDeferring = deferring;
+    std::exception_ptr raised = FPending;
+    FPending = outer;
+    if (raised)
+        std::rethrow_exception(raised);
 }
 
 void TApplication::HelpContext(int context) {

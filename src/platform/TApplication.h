@@ -1,5 +1,6 @@
 #pragma once
 #include <QApplication>
+#include <exception>
 #include <functional>
 
 // The application object: title, help file, the application-wide exception
@@ -18,8 +19,13 @@ public:
     // in an error message box.
     std::function<void(const QString&)> OnException;
     void HandleException(const QString& message);
-    // Runs fn; what it raises goes to HandleException.
+    // Runs a handler; what it raises goes to HandleException. Inside
+    // SetFromCode the failure is handed back to the code that changed the
+    // control instead, as if the handler had been called directly.
     static void Guard(const std::function<void()>& fn);
+    // Runs code that sets controls whose change handlers run through Guard,
+    // then raises what those handlers raised, so the setting code stops there.
+    static void SetFromCode(const std::function<void()>& set);
 
     // Opens help at a topic through the installed viewer.
     std::function<void(int)> OnHelp;
@@ -34,6 +40,8 @@ public:
 
 private:
     bool FTerminated = false;
+    static bool FDeferring;
+    static std::exception_ptr FPending;
 };
 
 #define Application (TApplication::Instance())

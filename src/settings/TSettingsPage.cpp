@@ -1,30 +1,54 @@
 #include "settings/TSettingsPage.h"
 #include "platform/TApplication.h"
+#include "platform/TConvert.h"
+#include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_TSettingsPage.h"
 
+#include <QFocusEvent>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+void SetHint(QWidget* w, const QString& hint) {
+    w->setToolTip(DisplayText(hint));
+    w->setAccessibleDescription(DisplayText(hint));
+}
+
+// Runs a page handler from a control's signal.
+template <class Fn> auto Handler(Fn fn) {
+    return [fn](auto&&...) { TApplication::Guard(fn); };
+}
+
+} // namespace
+
 TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
     : QWidget(parent), FModel(model), ui(std::make_unique<Ui::TSettingsPage>()) {
     ui->setupUi(this);
-    const QString profileHint = QStringLiteral(
-        "Available Dialup Networking (DUN) 'profiles' found to be\r\nconfigured on your system "
-        "for TCP/IP.");
-    ui->cbActiveProfile->setToolTip(DisplayText(profileHint));
-    ui->cbActiveProfile->setAccessibleDescription(DisplayText(profileHint));
-    ui->ebIPAddress->setAccessibleDescription(
-        QStringLiteral("The address of the displayed profile"));
+    // At most six digit positions.
+    ui->ebCustomMTU->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,6}")), ui->ebCustomMTU));
+    ui->ebCustomMTU->setFixedWidth(ui->ebCustomMTU->fontMetrics().horizontalAdvance(
+                                       QStringLiteral("0000000")) +
+                                   12);
+    ui->ebCustomMTU->setEnabled(false);
+    ui->ebCustomMTU->installEventFilter(this);
+    ui->seMSS->setMinimumWidth(ui->seMSS->fontMetrics().horizontalAdvance(QStringLiteral("999999")) +
+                               28);
+    ui->ebRWIN->setMinimumWidth(ui->ebRWIN->fontMetrics().horizontalAdvance(QStringLiteral("99999")) +
+                                10);
+    ui->ebRWIN->setMaximumWidth(ui->ebRWIN->minimumWidth() + 20);
+    SetupHints();
+    UpdateMinimumHeight();
 
     SyncProfileItems();
     connect(&FModel, &TParameterSet::ProfileItemsChanged, this, &TSettingsPage::SyncProfileItems);
     connect(&FModel, &TParameterSet::ActiveProfileChanged, this, &TSettingsPage::SyncActiveProfile);
-    // Only the user's choice runs the handler; selecting from code runs none.
-    connect(ui->cbActiveProfile, &QComboBox::activated, this, [this](int index) {
-        TApplication::Guard([&] {
-            FModel.SetActiveProfile(index);
-            cbActiveProfileChange();
-        });
-    });
+    ConnectHandlers();
 }
 
 TSettingsPage::~TSettingsPage() = default;
@@ -34,6 +58,88 @@ QComboBox* TSettingsPage::cbActiveProfile() const {
 }
 QLineEdit* TSettingsPage::ebIPAddress() const {
     return ui->ebIPAddress;
+}
+QRadioButton* TSettingsPage::radioRemoveMTU() const {
+    return ui->radioRemoveMTU;
+}
+
+void TSettingsPage::UpdateMinimumHeight() {
+    // The wrapped explanation needs more lines the narrower the page is; the
+    // main window does not ask its pages for that, so the page says it.
+    setMinimumHeight(0);
+    const int width = layout()->minimumSize().width();
+    setMinimumHeight(layout()->totalHeightForWidth(width));
+}
+
+void TSettingsPage::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        UpdateMinimumHeight();
+}
+
+void TSettingsPage::SetupHints() {
+    SetHint(ui->cbActiveProfile,
+            QStringLiteral("Available Dialup Networking (DUN) 'profiles' found to be\r\nconfigured "
+                           "on your system for TCP/IP."));
+    SetHint(ui->radioRemoveMTU,
+            QStringLiteral("Choose this to remove the MTU registry entry completely."));
+    const QString careful = QStringLiteral(
+        "Use caution when setting to non-standard values. It may work\r\nfor you, but it also may "
+        "make your connection unuseable.");
+    SetHint(ui->radioCustomMTU, careful);
+    SetHint(ui->ebCustomMTU, careful);
+    SetHint(ui->ebRWIN, QStringLiteral("Current ReceiveWindow setting. Use the bar above to "
+                                       "change\r\nthe multiplier (to the current MSS setting) and "
+                                       "recalculate."));
+    ui->ebIPAddress->setAccessibleDescription(
+        QStringLiteral("The address of the displayed profile"));
+}
+
+// Radio buttons, check boxes, the spin edit and the track bar run their
+// handlers for every change, the program's as well as the user's; the lists
+// run theirs only for the user's choice.
+void TSettingsPage::ConnectHandlers() {
+    connect(ui->cbActiveProfile, &QComboBox::activated, this, [this](int index) {
+        TApplication::Guard([&] {
+            FModel.SetActiveProfile(index);
+            cbActiveProfileChange();
+        });
+    });
+    auto onSelected = [this](QRadioButton* radio, std::function<void()> fn) {
+        connect(radio, &QRadioButton::toggled, this, [fn](bool on) {
+            if (on)
+                TApplication::Guard(fn);
+        });
+    };
+    onSelected(ui->radioRemoveMTU, [this] { radioRemoveMTUClick(); });
+    onSelected(ui->radio552, [this] { radioFixedMTUClick(QStringLiteral("552")); });
+    onSelected(ui->radio576, [this] { radioFixedMTUClick(QStringLiteral("576")); });
+    onSelected(ui->radio1002, [this] { radioFixedMTUClick(QStringLiteral("1002")); });
+    onSelected(ui->radio1500, [this] { radioFixedMTUClick(QStringLiteral("1500")); });
+    onSelected(ui->radioCustomMTU, [this] { radioCustomMTUClick(); });
+    connect(ui->tbRWIN, &QSlider::valueChanged, this, Handler([this] { tbRWINChange(); }));
+    connect(ui->seMSS, &QSpinBox::valueChanged, this, Handler([this] { ebMSSChange(); }));
+    connect(ui->cbTTL, &QComboBox::activated, this, Handler([this] { cbTTLChange(); }));
+    connect(ui->cbAutoDiscover, &QCheckBox::toggled, this,
+            Handler([this] { cbAutoDiscoverClick(); }));
+    connect(ui->cbBlackHole, &QCheckBox::toggled, this, Handler([this] { cbBlackHoleClick(); }));
+    connect(ui->cbNdiCache, &QComboBox::activated, this, Handler([this] { cbNdiCacheChange(); }));
+}
+
+bool TSettingsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->ebCustomMTU &&
+        (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        // Entering and leaving the edit, not the window losing or regaining
+        // activation (a message box, another program).
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (event->type() == QEvent::FocusIn)
+                TApplication::Guard([this] { ebCustomMTUEnter(); });
+            else
+                TApplication::Guard([this] { ebCustomMTUExit(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TSettingsPage::SyncProfileItems() {
@@ -48,13 +154,49 @@ void TSettingsPage::SyncActiveProfile(int index) {
     ui->cbActiveProfile->setCurrentIndex(index);
 }
 
+void TSettingsPage::Check(QAbstractButton* button, bool checked) {
+    TApplication::SetFromCode([&] { button->setChecked(checked); });
+}
+
+void TSettingsPage::SetSpinValue(QSpinBox* spin, int value) {
+    TApplication::SetFromCode([&] { spin->setValue(value); });
+}
+
+void TSettingsPage::SetTrackPosition(QSlider* slider, int position) {
+    TApplication::SetFromCode([&] { slider->setValue(position); });
+}
+
+void TSettingsPage::SetCalcEnabled(bool enabled) {
+    if (FCalc)
+        FCalc->setEnabled(enabled);
+}
+
+void TSettingsPage::StoreMTU(AdapterProfile& profile, const QString& mtu, const QString& ipmtu) {
+    profile.MTU = mtu;
+    if (FModel.IPMTUInUse)
+        profile.IPMTU = ipmtu;
+}
+
 void TSettingsPage::PrepareStartupState() {
+    if (FModel.Platform == WinNT) {
+        FModel.NdiCacheSize = QStringLiteral("-2");
+        ui->lblNdiCache->setEnabled(false);
+        ui->cbNdiCache->setEnabled(false);
+        ui->cbNdiCache->setCurrentIndex(-1);
+    } else {
+        const QString& ndi = FModel.NdiCacheSize;
+        ui->cbNdiCache->setCurrentIndex(ndi == QLatin1String("16")   ? 1
+                                        : ndi == QLatin1String("32") ? 2
+                                        : ndi == QLatin1String("64") ? 3
+                                                                     : 0);
+    }
     if (FModel.ProfileCount == 0) {
-        for (QWidget* w :
-             {static_cast<QWidget*>(ui->GroupBox1), static_cast<QWidget*>(ui->Label1),
-              static_cast<QWidget*>(ui->Label2), static_cast<QWidget*>(ui->Label3),
-              static_cast<QWidget*>(ui->cbActiveProfile), static_cast<QWidget*>(ui->ebIPAddress)})
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 ui->GroupBox1, ui->Label1, ui->Label2, ui->Label3, ui->cbActiveProfile,
+                 ui->ebIPAddress, ui->RadioGroup1, ui->radioRemoveMTU, ui->radio552, ui->radio576,
+                 ui->radio1002, ui->radio1500, ui->radioCustomMTU, ui->ebCustomMTU})
             w->setEnabled(false);
+        SetCalcEnabled(false);
     }
 }
 
@@ -62,12 +204,190 @@ void TSettingsPage::cbActiveProfileChange() {
     if (FModel.ProfileCount > 0) {
         int index = FModel.ActiveProfile();
         if (index >= 0 && index < MaxProfiles && FModel.Profiles[index].KeyName.isEmpty() &&
-            index + 1 < FModel.ProfileItems().size()) {
-            ++index;
-            FModel.SetActiveProfile(index);
+            index + 1 < FModel.ProfileItems().size())
+            FModel.SetActiveProfile(++index);
+        if (AdapterProfile* profile = FModel.ActiveEntry()) {
+            ui->ebIPAddress->setText(profile->IPAddress);
+            if (profile->MTU.isEmpty())
+                profile->MTU = QStringLiteral("-1");
+            switch (StrToInt(profile->MTU)) {
+            case 552:
+                Check(ui->radio552, true);
+                SetCalcEnabled(true);
+                break;
+            case 576:
+                Check(ui->radio576, true);
+                SetCalcEnabled(true);
+                break;
+            case 1002:
+                Check(ui->radio1002, true);
+                SetCalcEnabled(true);
+                break;
+            case 1500:
+                Check(ui->radio1500, true);
+                SetCalcEnabled(true);
+                break;
+            case -1:
+                Check(ui->radioRemoveMTU, true);
+                SetCalcEnabled(false);
+                break;
+            default:
+                Check(ui->radioCustomMTU, true);
+                ui->ebCustomMTU->setText(profile->MTU);
+                SetCalcEnabled(true);
+                break;
+            }
+            if (!ui->radioCustomMTU->isChecked()) {
+                ui->ebCustomMTU->clear();
+                ui->ebCustomMTU->setEnabled(false);
+            }
         }
-        if (index < 0 || index >= MaxProfiles)
-            return;
-        ui->ebIPAddress->setText(FModel.Profiles[index].IPAddress);
     }
+
+    SetSpinValue(ui->seMSS, StrToIntDef(FModel.MSS, 0));
+    ui->ebRWIN->setText(FModel.RWIN);
+
+    if (FModel.MSS.isEmpty())
+        SetTrackPosition(ui->tbRWIN, 1);
+    else if (FModel.MSS == QLatin1String("0"))
+        SetTrackPosition(ui->tbRWIN, 4);
+    // The first move may have recalculated RWIN.
+    const QString rwin = FModel.RWIN;
+    const QString mss = FModel.MSS;
+    if (rwin == QLatin1String("0") || mss.isEmpty() || mss == QLatin1String("0")) {
+        SetTrackPosition(ui->tbRWIN, 1);
+    } else {
+        const qint64 divisor = StrToInt(mss);
+        const qint64 dividend = StrToInt(rwin);
+        // An MSS such as "00" reads as zero without being "0".
+        if (divisor == 0)
+            throw Exception(QStringLiteral("Division by zero"));
+        SetTrackPosition(ui->tbRWIN, int(std::clamp<qint64>(dividend / divisor, -1, 9)));
+    }
+
+    switch (StrToInt(FModel.TTL)) {
+    case 32:
+        ui->cbTTL->setCurrentIndex(1);
+        break;
+    case 64:
+        ui->cbTTL->setCurrentIndex(2);
+        break;
+    case 128:
+        ui->cbTTL->setCurrentIndex(3);
+        break;
+    default:
+        ui->cbTTL->setCurrentIndex(0);
+        break;
+    }
+
+    if (FModel.Platform != WinNT) {
+        switch (StrToInt(FModel.NdiCacheSize)) {
+        case 0:
+            ui->cbNdiCache->setCurrentIndex(0);
+            break;
+        case 16:
+            ui->cbNdiCache->setCurrentIndex(1);
+            break;
+        case 32:
+            ui->cbNdiCache->setCurrentIndex(2);
+            break;
+        case 64:
+            ui->cbNdiCache->setCurrentIndex(3);
+            break;
+        default:
+            break;
+        }
+    }
+
+    Check(ui->cbAutoDiscover, FModel.AutoDiscover);
+    Check(ui->cbBlackHole, FModel.BlackHole);
+}
+
+void TSettingsPage::radioRemoveMTUClick() {
+    if (FModel.ProfileCount <= 0)
+        return;
+    if (AdapterProfile* profile = FModel.ActiveEntry())
+        StoreMTU(*profile, QStringLiteral("-1"), QStringLiteral("0"));
+    ui->ebCustomMTU->setEnabled(false);
+    SetCalcEnabled(false);
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::radioFixedMTUClick(const QString& mtu) {
+    if (FModel.ProfileCount <= 0)
+        return;
+    if (AdapterProfile* profile = FModel.ActiveEntry())
+        StoreMTU(*profile, mtu, mtu);
+    ui->ebCustomMTU->setEnabled(false);
+    SetCalcEnabled(true);
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::radioCustomMTUClick() {
+    if (FModel.ProfileCount < 1)
+        return;
+    ui->ebCustomMTU->setEnabled(true);
+    if (AdapterProfile* profile = FModel.ActiveEntry())
+        ui->ebCustomMTU->setText(profile->MTU);
+    // Only a visible edit takes the focus; on another page it stays where it is.
+    if (ui->ebCustomMTU->isVisible())
+        ui->ebCustomMTU->setFocus(Qt::OtherFocusReason);
+    SetCalcEnabled(true);
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::ebCustomMTUEnter() {
+    ui->ebCustomMTU->selectAll();
+    // A mouse click places the cursor after the focus arrives; select again then.
+    QTimer::singleShot(0, ui->ebCustomMTU, [edit = ui->ebCustomMTU] {
+        if (edit->hasFocus())
+            edit->selectAll();
+    });
+}
+
+void TSettingsPage::ebCustomMTUExit() {
+    if (FModel.ProfileCount <= 0 || !ui->ebCustomMTU->isModified() ||
+        !ui->radioCustomMTU->isChecked())
+        return;
+    AdapterProfile* profile = FModel.ActiveEntry();
+    if (!profile)
+        return;
+    // No range check: the user was warned.
+    const QString mtu = ui->ebCustomMTU->text().trimmed();
+    StoreMTU(*profile, mtu, mtu);
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::tbRWINChange() {
+    // RWIN follows the multiplier; this alone does not count as a change to save.
+    if (FModel.MSS.isEmpty())
+        ui->ebRWIN->setText(QStringLiteral("0"));
+    else
+        ui->ebRWIN->setText(QString::number(qint64(StrToInt(FModel.MSS)) * ui->tbRWIN->value()));
+    FModel.RWIN = ui->ebRWIN->text();
+}
+
+void TSettingsPage::ebMSSChange() {
+    FModel.MSS = IntToStr(ui->seMSS->value());
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::cbTTLChange() {
+    FModel.TTL = ui->cbTTL->currentText();
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::cbAutoDiscoverClick() {
+    FModel.AutoDiscover = ui->cbAutoDiscover->isChecked();
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::cbBlackHoleClick() {
+    FModel.BlackHole = ui->cbBlackHole->isChecked();
+    FModel.SettingsChanged = true;
+}
+
+void TSettingsPage::cbNdiCacheChange() {
+    FModel.NdiCacheSize = ui->cbNdiCache->currentText();
+    FModel.SettingsChanged = true;
 }

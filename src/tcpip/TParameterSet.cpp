@@ -37,6 +37,19 @@ void TParameterSet::AssignLocalAddresses() {
     }
 }
 
+void TParameterSet::CalculateFromMTU(int mtu) {
+    // No range check: an MTU below 40 gives negative values, as it always did.
+    const qint64 mss = qint64(mtu) - 40;
+    MSS = QString::number(mss);
+    RWIN = QString::number(4 * mss);
+}
+
+AdapterProfile* TParameterSet::ActiveEntry() {
+    if (FActiveProfile < 0 || FActiveProfile >= MaxProfiles)
+        return nullptr;
+    return &Profiles[FActiveProfile];
+}
+
 bool ContinueWithoutProfiles() {
     return MessageDlg(QStringLiteral(
                           "There were no Dialup Networking TCP/IP profiles found\r\nin your "

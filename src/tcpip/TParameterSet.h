@@ -54,6 +54,10 @@ public:
     int ReadWin9xParameters();
     int ReadNTParameters();
     void AssignLocalAddresses();
+    // The recommended MSS and RWIN for an MTU: MTU - 40 and four times that.
+    void CalculateFromMTU(int mtu);
+    // The active profile's entry, or nullptr while no profile is selected.
+    AdapterProfile* ActiveEntry();
 
 signals:
     void ProfileItemsChanged();

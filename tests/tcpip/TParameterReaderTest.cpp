@@ -1,4 +1,5 @@
 #include "platform/TExceptions.h"
+#include "support/THiveText.h"
 #include "support/TScriptedDialogs.h"
 #include "support/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
@@ -10,20 +11,10 @@ const QString NoProfiles = QStringLiteral(
     "your dialup adapter\r\nis configured to use TCP/IP. You can continue running\r\nZephyn, but "
     "the maximum MTU setting will be disabled.\r\n\r\nDo you wish to continue?");
 
-QString Binding(const QString& index, const QString& desc, const QString& extra = QString()) {
-    return QStringLiteral(
-               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\%1]\n"
-               "\"DriverDesc\"=\"%2\"\n%3\n")
-        .arg(index, desc, extra);
-}
-
-QString Mstcp(const QString& values) {
-    return QStringLiteral(
-               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n") +
-           values + u'\n';
-}
-
 } // namespace
+
+using HiveText::Binding;
+using HiveText::Mstcp;
 
 class TWin9xReaderTest : public TZephynTest {
 protected:
@@ -197,4 +188,117 @@ TEST_F(TNTReaderTest, DialOutAdaptersOfTheSampleBecomeProfiles) {
     EXPECT_EQ(model.MSS, QStringLiteral("1460"));
     EXPECT_TRUE(model.AutoDiscover);
     EXPECT_FALSE(model.BlackHole);
+}
+
+TEST_F(TNTReaderTest, OnlyDialOutIpCardsQualifyWhateverTheirCase) {
+    using namespace HiveText;
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              NTAdapter(0, QStringLiteral("\"IPAddress\"=\"10.0.0.9\"\n\"MTU\"=dword:000005dc")) +
+                  NTCard(0, QStringLiteral("ndiswan ndiswandialin")) +
+                  NTAdapter(4, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"")) +
+                  NTCard(4, QStringLiteral("ndiswan NdisWanDialOutIP")) +
+                  // A qualifying card without its adapter key, and an adapter
+                  // without its card's rules, are both skipped.
+                  NTCard(6, QStringLiteral("ndiswandialoutip")) + NTAdapter(7) +
+                  NTAdapter(51) + NTCard(51, QStringLiteral("ndiswandialoutip")) +
+                  NTParameters(QString()));
+    TParameterSet model;
+    model.Platform = WinNT;
+    EXPECT_EQ(model.ReadNTParameters(), 1);
+    EXPECT_EQ(model.ProfileItems(), QStringList{QStringLiteral("..\\Tcpip\\NdisWan4")});
+    const AdapterProfile& p = model.Profiles[0];
+    EXPECT_EQ(p.KeyName, QStringLiteral("NdisWan4"));
+    EXPECT_EQ(p.KeyPath,
+              QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\NdisWan4\\Parameters\\Tcpip"));
+    EXPECT_EQ(p.IPAddress, QString()); // "0.0.0.0" and no DhcpIPAddress
+    EXPECT_EQ(p.IPMask, QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(p.MTU, QStringLiteral("-1"));
+    EXPECT_EQ(p.IPMTU, QString());
+    EXPECT_EQ(model.ActiveProfile(), 0);
+    // Missing globals read as unset.
+    EXPECT_EQ(model.RWIN, QStringLiteral("0"));
+    EXPECT_EQ(model.TTL, QStringLiteral("0"));
+    EXPECT_EQ(model.MSS, QStringLiteral("0"));
+    EXPECT_FALSE(model.AutoDiscover);
+    EXPECT_FALSE(model.BlackHole);
+}
+
+TEST_F(TNTReaderTest, AnUnsetOrUnreadableAddressFallsBackToTheDhcpAddress) {
+    using namespace HiveText;
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              NTAdapter(1, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"\n"
+                                          "\"DhcpIPAddress\"=\"10.1.2.3\"")) +
+                  NTCard(1, QStringLiteral("ndiswandialoutip")) +
+                  // 10.0.0.1 as a multi-string: a read error, so the DHCP address counts.
+                  NTAdapter(2, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00\n"
+                                              "\"DhcpIPAddress\"=\"10.4.4.4\"")) +
+                  NTCard(2, QStringLiteral("ndiswandialoutip")) +
+                  NTAdapter(3, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00")) +
+                  NTCard(3, QStringLiteral("ndiswandialoutip")) +
+                  NTAdapter(5, QStringLiteral("\"IPAddress\"=\"10.5.5.5\"\n"
+                                              "\"DhcpIPAddress\"=\"10.6.6.6\"\n\"MTU\"=dword:00000240")) +
+                  NTCard(5, QStringLiteral("ndiswandialoutip")) + NTParameters(QString()));
+    TParameterSet model;
+    model.Platform = WinNT;
+    ASSERT_EQ(model.ReadNTParameters(), 4);
+    EXPECT_EQ(model.Profiles[0].IPAddress, QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(model.Profiles[1].IPAddress, QStringLiteral("10.4.4.4"));
+    EXPECT_EQ(model.Profiles[2].IPAddress, QString());
+    EXPECT_EQ(model.Profiles[3].IPAddress, QStringLiteral("10.5.5.5"));
+    EXPECT_EQ(model.Profiles[3].MTU, QStringLiteral("576"));
+}
+
+TEST_F(TNTReaderTest, GlobalValuesFollowTheirIntegerRules) {
+    using namespace HiveText;
+    struct Case {
+        const char* Values;
+        const char* TTL;
+        bool AutoDiscover;
+        bool BlackHole;
+    };
+    const Case cases[] = {
+        {"\"DefaultTTL\"=dword:0000012c\n\"EnablePMTUDiscovery\"=dword:00000002", "128", false,
+         false},
+        {"\"DefaultTTL\"=dword:000000ff\n\"EnablePMTUBHDetect\"=dword:00000001", "255", false,
+         true},
+        // A string where an integer belongs reads as a failure: the fallback.
+        {"\"DefaultTTL\"=\"64\"\n\"EnablePMTUDiscovery\"=dword:00000001", "0", true, false},
+    };
+    for (const Case& c : cases) {
+        WriteHive(THKey::HKEY_LOCAL_MACHINE,
+                  NTAdapter(0) + NTCard(0, QStringLiteral("ndiswandialoutip")) +
+                      NTParameters(QString::fromLatin1(c.Values) +
+                                   QStringLiteral("\n\"TcpWindowSize\"=\"8192\"\n"
+                                                  "\"TcpRecvSegmentSize\"=dword:000005b4")));
+        TParameterSet model;
+        model.Platform = WinNT;
+        EXPECT_EQ(model.ReadNTParameters(), 1) << c.Values;
+        EXPECT_EQ(model.TTL, QString::fromLatin1(c.TTL)) << c.Values;
+        EXPECT_EQ(model.AutoDiscover, c.AutoDiscover) << c.Values;
+        EXPECT_EQ(model.BlackHole, c.BlackHole) << c.Values;
+        EXPECT_EQ(model.RWIN, QStringLiteral("0")) << c.Values;
+        EXPECT_EQ(model.MSS, QStringLiteral("1460")) << c.Values;
+    }
+}
+
+TEST_F(TNTReaderTest, NoDialOutAdapterAsksAndTheParametersKeyIsCreated) {
+    using namespace HiveText;
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              NTAdapter(0) + NTCard(0, QStringLiteral("ndiswandialin")));
+    Dialogs().Answer(mrNo);
+    TParameterSet declining;
+    declining.Platform = WinNT;
+    EXPECT_EQ(declining.ReadNTParameters(), -1);
+
+    Dialogs().Answer(mrYes);
+    TParameterSet going;
+    going.Platform = WinNT;
+    EXPECT_EQ(going.ReadNTParameters(), 0);
+    EXPECT_EQ(going.ActiveProfile(), -1);
+    EXPECT_EQ(going.TTL, QStringLiteral("0"));
+    EXPECT_TRUE(ReadHiveText(THKey::HKEY_LOCAL_MACHINE)
+                    .contains(QStringLiteral(
+                        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters]"),
+                              Qt::CaseInsensitive));
+    EXPECT_EQ(Dialogs().Shown().size(), 2u);
 }
