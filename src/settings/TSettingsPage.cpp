@@ -32,15 +32,16 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
     // At most six digit positions.
     ui->ebCustomMTU->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]{0,6}")), ui->ebCustomMTU));
-    ui->ebCustomMTU->setFixedWidth(ui->ebCustomMTU->fontMetrics().horizontalAdvance(
-                                       QStringLiteral("0000000")) +
-                                   12);
+    ui->ebCustomMTU->setFixedWidth(
+        ui->ebCustomMTU->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     ui->ebCustomMTU->setEnabled(false);
     ui->ebCustomMTU->installEventFilter(this);
-    ui->seMSS->setMinimumWidth(ui->seMSS->fontMetrics().horizontalAdvance(QStringLiteral("999999")) +
-                               28);
-    ui->ebRWIN->setMinimumWidth(ui->ebRWIN->fontMetrics().horizontalAdvance(QStringLiteral("99999")) +
-                                10);
+    for (QRadioButton* radio : ui->RadioGroup1->findChildren<QRadioButton*>())
+        radio->installEventFilter(this);
+    ui->seMSS->setMinimumWidth(
+        ui->seMSS->fontMetrics().horizontalAdvance(QStringLiteral("999999")) + 28);
+    ui->ebRWIN->setMinimumWidth(
+        ui->ebRWIN->fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 10);
     ui->ebRWIN->setMaximumWidth(ui->ebRWIN->minimumWidth() + 20);
     SetupHints();
     UpdateMinimumHeight();
@@ -127,6 +128,20 @@ void TSettingsPage::ConnectHandlers() {
 }
 
 bool TSettingsPage::eventFilter(QObject* watched, QEvent* event) {
+    // Tab into the MTU group lands on the selected button, as users expect of
+    // a radio group; the arrow keys move the selection within it.
+    if (event->type() == QEvent::FocusIn && watched != ui->ebCustomMTU) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* radio = static_cast<QRadioButton*>(watched);
+        if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+            !radio->isChecked()) {
+            for (QRadioButton* other : ui->RadioGroup1->findChildren<QRadioButton*>())
+                if (other->isChecked() && other->isEnabled()) {
+                    QTimer::singleShot(0, other, [other, reason] { other->setFocus(reason); });
+                    break;
+                }
+        }
+    }
     if (watched == ui->ebCustomMTU &&
         (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         // Entering and leaving the edit, not the window losing or regaining

@@ -6,6 +6,8 @@
 #include "platform/TWindowsVersion.h"
 #include "support/TTestEnvironment.h"
 
+#include "platform/TApplication.h"
+#include <QCheckBox>
 #include <QCoreApplication>
 
 TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
@@ -81,4 +83,36 @@ TEST(TWinSock, ResolvesNamesFromTheHostsFile) {
     EXPECT_TRUE(
         TWinSock::ResolveIPv4(QStringLiteral("localhost")).contains(QStringLiteral("127.0.0.1")));
     EXPECT_FALSE(TWinSock::GetHostName().isEmpty());
+}
+
+TEST_F(TPlatformTest, AHandlerFailureStopsTheProgramCodeThatChangedTheControl) {
+    QStringList logged;
+    Application->OnException = [&](const QString& message) { logged << message; };
+    QCheckBox box;
+    QObject::connect(&box, &QCheckBox::toggled, &box, [](bool on) {
+        TApplication::Guard([on] {
+            if (on)
+                throw EConvertError(QStringLiteral("'x' is not a valid integer value"));
+        });
+    });
+    // A change the user makes: the failure goes to the application's handler.
+    box.click();
+    EXPECT_EQ(logged, QStringList{QStringLiteral("'x' is not a valid integer value")});
+
+    // The same change made by the program raises in the program's code.
+    box.setChecked(false);
+    bool after = false;
+    try {
+        TApplication::SetFromCode([&] { box.setChecked(true); });
+        after = true;
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'x' is not a valid integer value"));
+    }
+    EXPECT_FALSE(after);
+    EXPECT_EQ(logged.size(), 1);
+    // A change that runs no failing handler raises nothing, and the scope ends with it.
+    EXPECT_NO_THROW(TApplication::SetFromCode([&] { box.setChecked(false); }));
+    box.click();
+    EXPECT_EQ(logged.size(), 2);
+    Application->OnException = nullptr;
 }

@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+// Failure messages show texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 // A fixed clock for tests.
 class TFixedClock : public TClockSource {
 public:
