@@ -1,4 +1,5 @@
 #include "platform/THiveFile.h"
+#include "platform/TAtomicFile.h"
 #include "platform/TExceptions.h"
 
 #include <QDir>
@@ -111,6 +112,12 @@ void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change
     if (!change(hive, undo))
         return;
     try {
+        // A hive file marked read-only is left alone, even by root, like a
+        // registry that refuses writes.
+        struct stat st {};
+        if (::stat(QFile::encodeName(FPath).constData(), &st) == 0 && (st.st_mode & 0222) == 0)
+            throw ERegistryException(
+                QStringLiteral("The registry file \"%1\" is read-only").arg(FPath));
         Persist(hive.Serialize());
     } catch (...) {
         for (auto it = undo.rbegin(); it != undo.rend(); ++it)
@@ -123,39 +130,10 @@ void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change
 }
 
 void THiveFile::Persist(const QByteArray& bytes) {
-    const QString dir = QFileInfo(FPath).absolutePath();
-    QByteArray tmpl = QFile::encodeName(dir + QStringLiteral("/.") + QFileInfo(FPath).fileName() +
-                                        QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw ERegistryException(SystemError());
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    const QString error = ok ? QString() : SystemError();
-    ::close(fd);
-    if (!ok || ::rename(tmpl.constData(), QFile::encodeName(FPath).constData()) != 0) {
-        const QString reason = ok ? SystemError() : error;
-        ::unlink(tmpl.constData());
-        throw ERegistryException(reason);
-    }
-    const int dirFd =
-        ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    try {
+        TAtomicFile::Replace(FPath, bytes);
+    } catch (const EInOutError& e) {
+        throw ERegistryException(QString::fromLocal8Bit(std::strerror(e.ErrorNumber)));
     }
     FIdentity = DiskIdentity();
 }

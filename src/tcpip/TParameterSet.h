@@ -54,6 +54,12 @@ public:
     int ReadWin9xParameters();
     int ReadNTParameters();
     void AssignLocalAddresses();
+    // Writes the model into the registry layout of the platform; true when the
+    // profile and every global value were written. Shows its own messages.
+    bool WriteParameters(int profileIndex);
+    // On the open key; false (after an error message) when it fails.
+    bool WriteStringValue(const QString& name, const QString& text);
+    bool RemoveValue(const QString& name);
     // The recommended MSS and RWIN for an MTU: MTU - 40 and four times that.
     void CalculateFromMTU(int mtu);
     // The active profile's entry, or nullptr while no profile is selected.

@@ -15,7 +15,8 @@ inline QString Binding(const QString& index, const QString& desc, const QString&
 
 // The Windows 95/98 global TCP/IP values.
 inline QString Mstcp(const QString& values) {
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n") +
+    return QStringLiteral(
+               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n") +
            values + u'\n';
 }
 
@@ -27,14 +28,17 @@ inline QString Win98Version() {
 
 // A Windows NT adapter's TCP/IP key: "NdisWan" for 0, else "NdisWan<index>".
 inline QString NTAdapter(int index, const QString& values = {}) {
-    const QString name = index == 0 ? QStringLiteral("NdisWan") : QStringLiteral("NdisWan%1").arg(index);
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\%1\\Parameters\\Tcpip]\n%2\n")
+    const QString name =
+        index == 0 ? QStringLiteral("NdisWan") : QStringLiteral("NdisWan%1").arg(index);
+    return QStringLiteral("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\%"
+                          "1\\Parameters\\Tcpip]\n%2\n")
         .arg(name, values);
 }
 
 // A Windows NT network card's rules with its type text.
 inline QString NTCard(int index, const QString& type) {
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\%1\\NetRules]\n"
+    return QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows "
+                          "NT\\CurrentVersion\\NetworkCards\\%1\\NetRules]\n"
                           "\"type\"=\"%2\"\n\n")
         .arg(index)
         .arg(type);
@@ -42,7 +46,8 @@ inline QString NTCard(int index, const QString& type) {
 
 // The Windows NT global TCP/IP values.
 inline QString NTParameters(const QString& values) {
-    return QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters]\n") +
+    return QStringLiteral(
+               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters]\n") +
            values + u'\n';
 }
 

@@ -65,3 +65,23 @@ QString TZephynTest::ErrorLogText() const {
     QFile f(FDir.path() + QStringLiteral("/zeph_err.log"));
     return f.open(QIODevice::ReadOnly) ? TAnsiCodec::Decode(f.readAll()) : QString();
 }
+
+std::optional<TRegValue> TZephynTest::HiveValue(THKey root, const QString& key,
+                                                const QString& name) const {
+    QFile f(HivePath(root));
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const TRegistryHive hive = TRegistryHive::Parse(f.readAll(), RootKeyName(root));
+    const TRegKey* k = hive.Find(key);
+    const TRegValue* v = k ? k->FindValue(name) : nullptr;
+    if (!v)
+        return std::nullopt;
+    return *v;
+}
+
+bool TZephynTest::HiveKeyExists(THKey root, const QString& key) const {
+    QFile f(HivePath(root));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return TRegistryHive::Parse(f.readAll(), RootKeyName(root)).Find(key) != nullptr;
+}

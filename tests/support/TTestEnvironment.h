@@ -1,11 +1,13 @@
 #pragma once
 #include "platform/TClock.h"
+#include "platform/TRegistryHive.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TWinSock.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -35,6 +37,9 @@ protected:
     // Puts one of the bundled samples in place as the machine hive.
     void UseSample(const QString& name);
     QString ReadHiveText(THKey root) const;
+    // A value as the hive file on disk holds it (the file is parsed afresh).
+    std::optional<TRegValue> HiveValue(THKey root, const QString& key, const QString& name) const;
+    bool HiveKeyExists(THKey root, const QString& key) const;
     // zeph_err.log as text, empty when there is none.
     QString ErrorLogText() const;
 

@@ -1,0 +1,93 @@
+#include "platform/TAtomicFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString InOutErrorText(int errorNumber) {
+    switch (errorNumber) {
+    case ENOENT:
+        return QStringLiteral("File not found");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+        return QStringLiteral("Disk full");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
+}
+
+void RaiseInOutError(int errorNumber) {
+    throw EInOutError(errorNumber, InOutErrorText(errorNumber));
+}
+
+TAtomicFile::TAtomicFile(const QString& path) : FPath(path) {
+    const QFileInfo info(path);
+    FTemp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                              QStringLiteral(".XXXXXX"));
+    FFd = ::mkostemp(FTemp.data(), O_CLOEXEC);
+    if (FFd < 0)
+        RaiseInOutError(errno);
+}
+
+TAtomicFile::~TAtomicFile() {
+    if (FFd >= 0) {
+        ::close(FFd);
+        ::unlink(FTemp.constData());
+    }
+}
+
+void TAtomicFile::Write(const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(FFd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            RaiseInOutError(n < 0 ? errno : ENOSPC);
+        data += n;
+        size -= n;
+    }
+}
+
+void TAtomicFile::Sync() {
+    if (::fchmod(FFd, 0644) != 0 || ::fsync(FFd) != 0)
+        RaiseInOutError(errno);
+    FSynced = true;
+}
+
+void TAtomicFile::Commit() {
+    if (!FSynced)
+        Sync();
+    if (::close(FFd) != 0) {
+        const int error = errno;
+        FFd = -1;
+        ::unlink(FTemp.constData());
+        RaiseInOutError(error);
+    }
+    FFd = -1;
+    if (::rename(FTemp.constData(), QFile::encodeName(FPath).constData()) != 0) {
+        const int error = errno;
+        ::unlink(FTemp.constData());
+        RaiseInOutError(error);
+    }
+    const QByteArray dir = QFile::encodeName(QFileInfo(FPath).absolutePath());
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+void TAtomicFile::Replace(const QString& path, const QByteArray& bytes) {
+    TAtomicFile file(path);
+    file.Write(bytes);
+    file.Commit();
+}
