@@ -20,6 +20,7 @@ test: build
 
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_startup
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
 
 clean:
 	rm -rf $(BUILD)

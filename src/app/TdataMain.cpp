@@ -37,11 +37,14 @@ void TdataMain::dataMainCreate() {
                 Parameters.Platform = Win98;
         }
     }
+    History.Clear();
+    HistoryFile.LoadHistory();
     FCreated = true;
 }
 
 void TdataMain::dataMainDestroy() {
     if (!FCreated)
         return;
+    HistoryFile.SaveHistory();
     Parameters.Registry.CloseKey();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "history/THistory.h"
+#include "history/THistoryFile.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QObject>
@@ -19,6 +21,8 @@ public:
     bool Refused() const { return FRefused; }
 
     TParameterSet Parameters;
+    THistory History{Parameters};
+    THistoryFile HistoryFile{History};
 
 private:
     bool FRefused = false;

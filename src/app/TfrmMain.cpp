@@ -3,6 +3,7 @@
 #include "dialup/TPerformancePage.h"
 #include "ftptest/TTestingPage.h"
 #include "history/TAnalysisPage.h"
+#include "history/TBaselineRecords.h"
 #include "history/THistoryPage.h"
 #include "platform/TApplication.h"
 #include "platform/TFormStorage.h"
@@ -132,6 +133,15 @@ void TfrmMain::FormShow() {
 
     FSettings->PrepareStartupState();
 
+    if (FData.History.Count() == 0) {
+        CreateBaselineRecords(FData.History, model, [this, &model](int index) {
+            model.SetActiveProfile(index);
+            FSettings->cbActiveProfileChange();
+        });
+    } else {
+        FData.History.FillList();
+    }
+
     SetActivePage(FSettings);
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
@@ -152,6 +162,8 @@ void TfrmMain::PageControl1Change() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // A custom MTU still being typed counts, as if the user had left the edit.
+    TApplication::Guard([this] { FSettings->CommitPendingEdit(); });
     bool canClose = true;
     TApplication::Guard([&] { FormCloseQuery(canClose); });
     if (!canClose) {
@@ -165,6 +177,16 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::FormCloseQuery(bool& canClose) {
     canClose = MessageDlg(QStringLiteral("Terminate Zephyn Now?"), TMsgDlgType::mtConfirmation,
                           TMsgDlgButtons::mbOKCancel) == mrOk;
+    if (!canClose)
+        return;
+    TParameterSet& model = FData.Parameters;
+    if (model.SettingsChanged &&
+        MessageDlg(QStringLiteral("Settings Changed - Save First?"), TMsgDlgType::mtConfirmation,
+                   TMsgDlgButtons::mbYesNo) == mrYes) {
+        // What the write reports it shows itself; the window closes either way.
+        model.WriteParameters(model.ProfileCount > 0 ? model.ActiveProfile() : 0);
+        model.SettingsChanged = false;
+    }
 }
 
 void TfrmMain::btnCloseClick() {

@@ -2,6 +2,8 @@
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 
+#include <QTimer>
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 TApplication* TApplication::Instance() {
@@ -71,6 +73,16 @@ void TApplication::HelpContext(int context) {
 void TApplication::Terminate() {
     FTerminated = true;
     exit(0);
+}
+
+void TApplication::ResetTerminated() {
+    if (!FTerminated)
+        return;
+    FTerminated = false;
+    // exit() stops every event loop until the application's own loop runs
+    // again; one short turn of it clears that.
+    QTimer::singleShot(0, this, [] { QCoreApplication::exit(0); });
+    exec();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

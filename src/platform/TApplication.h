@@ -34,7 +34,8 @@ public:
     // Ends the program: the message loop does not start, or stops.
     void Terminate();
     bool Terminated() const { return FTerminated; }
-    void ResetTerminated() { FTerminated = false; }
+    // For a new run in the same process (tests): also lets event loops run again.
+    void ResetTerminated();
 
     bool notify(QObject* receiver, QEvent* event) override;
 

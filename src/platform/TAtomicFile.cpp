@@ -29,6 +29,42 @@ void RaiseInOutError(int errorNumber) {
     throw EInOutError(errorNumber, InOutErrorText(errorNumber));
 }
 
+void ReadRecordFile(const QString& path, int recordSize, QByteArray& data) {
+    data.clear();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        RaiseInOutError(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        RaiseInOutError(error);
+    }
+    QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            RaiseInOutError(error);
+        }
+        if (n == 0)
+            break; // the file shrank while being read
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    const qsizetype whole = got - got % recordSize;
+    const bool partial = whole != got;
+    bytes.truncate(whole);
+    data = std::move(bytes);
+    if (partial)
+        throw EInOutError(0, QStringLiteral("Read beyond end of file"));
+}
+
 TAtomicFile::TAtomicFile(const QString& path) : FPath(path) {
     const QFileInfo info(path);
     FTemp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +

@@ -17,6 +17,11 @@ public:
 QString InOutErrorText(int errorNumber);
 [[noreturn]] void RaiseInOutError(int errorNumber);
 
+// Reads a whole file of fixed-size records into data: the whole records go
+// to data (resized to their count), and a partial record at the end raises
+// "Read beyond end of file" after them, as reading record by record would.
+void ReadRecordFile(const QString& path, int recordSize, QByteArray& data);
+
 // Replaces a file as a whole: the bytes go to a temporary file beside it,
 // which is synced and renamed over the target only by Commit. Until then,
 // and if anything fails or the process dies, the old file stays as it was.

@@ -360,6 +360,13 @@ void TSettingsPage::ebCustomMTUEnter() {
     });
 }
 
+void TSettingsPage::CommitPendingEdit() {
+    if (ui->ebCustomMTU->hasFocus()) {
+        ebCustomMTUExit();
+        ui->ebCustomMTU->setModified(false);
+    }
+}
+
 void TSettingsPage::ebCustomMTUExit() {
     if (FModel.ProfileCount <= 0 || !ui->ebCustomMTU->isModified() ||
         !ui->radioCustomMTU->isChecked())

@@ -38,6 +38,9 @@ public:
     // The display of the model for the active profile.
     void cbActiveProfileChange();
 
+    // Takes a custom MTU the user is still typing, as leaving the edit would.
+    void CommitPendingEdit();
+
     void radioRemoveMTUClick();
     void radioFixedMTUClick(const QString& mtu);
     void radioCustomMTUClick();

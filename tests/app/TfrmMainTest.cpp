@@ -7,6 +7,7 @@
 #include "support/TAboutBox1.h"
 #include "support/TErrorLog.h"
 #include "support/THelpWindow.h"
+#include "support/THiveText.h"
 #include "support/TScriptedDialogs.h"
 #include "support/TTestEnvironment.h"
 
@@ -15,13 +16,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 
-class TfrmMainTest : public TZephynTest {};
+class TfrmMainTest : public TZephynTest {
+protected:
+    void SetUp() override {
+        TZephynTest::SetUp();
+        WriteOneRecordHistory();
+    }
+};
 
 TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     LocalAddresses = {QStringLiteral("10.20.30.40")};
@@ -189,17 +197,168 @@ TEST_F(TfrmMainTest, AboutShowsTheVersionAndOpensTheMakersPages) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    QTimer::singleShot(0, [&] {
+    // Acts on the box once it runs modally (bounded: the test fails rather than hangs).
+    int tries = 0;
+    std::function<void()> driveBox = [&] {
         TAboutBox1* box = frm.AboutBox();
+        if (QApplication::activeModalWidget() != box) {
+            if (++tries < 200)
+                QTimer::singleShot(10, driveBox);
+            return;
+        }
         EXPECT_EQ(box->windowTitle(), QStringLiteral("About Zephyn"));
         EXPECT_EQ(box->lblVersion->text(), QStringLiteral("Version " ZEPHYN_TEST_VERSION));
         QTest::mouseClick(box->btnWebSite, Qt::LeftButton);
         QTest::mouseClick(box->btnSupport, Qt::LeftButton);
         QTest::mouseClick(box->OKButton, Qt::LeftButton);
-    });
+    };
+    QTimer::singleShot(0, driveBox);
     QTest::mouseClick(frm.Button("btnAbout"), Qt::LeftButton);
     EXPECT_EQ(opened, (QStringList{TAboutBox1::WebSiteUrl, TAboutBox1::FaqUrl}));
     TShell::SetUrlOpener(nullptr);
     Dialogs().Answer(mrOk);
     frm.close();
+}
+
+TEST_F(TfrmMainTest, AnEmptyHistoryGetsOneInitialRecordPerProfile) {
+    QFile::remove(DataDir() + QStringLiteral("/hist.dat"));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        HiveText::Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
+                          QStringLiteral("\"MaxMTU\"=\"576\"")) +
+            HiveText::Binding(QStringLiteral("0003"), QStringLiteral("TCP/IP")) +
+            HiveText::Mstcp(QStringLiteral("\"DefaultRcvWindow\"=\"2144\"\n"
+                                           "\"DefaultMSS\"=\"536\"\n\"PMTUDiscovery\"=\"1\"")));
+    Dialogs().Answer(mrOk);
+    {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        EXPECT_EQ(
+            Dialogs().ShownTexts(),
+            QStringList{QStringLiteral(
+                "Zephyn found that your history file was empty. Therefore\r\nyour current "
+                "settings have been saved to history records\r\nto preserve the settings and "
+                "to provide a baseline for\r\nyour analysis. You can edit them and should add "
+                "your avg\r\ncurrent download throughput values.")});
+        EXPECT_EQ(Dialogs().Shown()[0].Type, TMsgDlgType::mtInformation);
+        const THistory& history = data.History;
+        ASSERT_EQ(history.Count(), 2);
+        ASSERT_EQ(history.rowCount(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const HistoryRecord& r = history.Record(i);
+            EXPECT_EQ(r.EntryName(), QStringLiteral("08 Dec 2026 Initial"));
+            EXPECT_EQ(r.RWIN(), QStringLiteral("2144"));
+            EXPECT_EQ(r.MSS(), QStringLiteral("536"));
+            EXPECT_EQ(r.TTL(), QStringLiteral("0"));
+            EXPECT_EQ(r.NDICache(), QStringLiteral("0"));
+            EXPECT_TRUE(r.MTUDiscover());
+            EXPECT_EQ(r.Throughput(), 0);
+            EXPECT_EQ(r.Comment().size(), 162);
+        }
+        EXPECT_EQ(history.Record(0).Profile(), QStringLiteral("0000"));
+        EXPECT_EQ(history.Record(0).ProfileCopy(), QStringLiteral("0000"));
+        EXPECT_EQ(history.Record(0).MaxMTU(), QStringLiteral("576"));
+        // The second profile was shown before its record was made: its empty MTU became "-1".
+        EXPECT_EQ(history.Record(1).Profile(), QStringLiteral("0003"));
+        EXPECT_EQ(history.Record(1).MaxMTU(), QStringLiteral("-1"));
+        EXPECT_EQ(history.Record(1).IPMTU(), QStringLiteral("-1"));
+        EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->currentIndex(), 1);
+        EXPECT_EQ(history.HistoryRowTexts(0),
+                  (QStringList{"08 Dec 2026 Initial", "0000", "576", "2144", "536", "0", "Yes",
+                               "No", "0", "0", history.Record(0).Comment()}));
+    }
+    // Written when the program ends.
+    QFile f(DataDir() + QStringLiteral("/hist.dat"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.size(), 2 * 384);
+}
+
+TEST_F(TfrmMainTest, WithoutProfilesOrOnNtTheBaselineIsGlobalOrWithoutNdiCache) {
+    QFile::remove(DataDir() + QStringLiteral("/hist.dat"));
+    WriteHive(THKey::HKEY_LOCAL_MACHINE, HiveText::Mstcp(QStringLiteral("\"DefaultTTL\"=\"32\"")));
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        ASSERT_EQ(data.History.Count(), 1);
+        const HistoryRecord& r = data.History.Record(0);
+        EXPECT_EQ(r.EntryName(), QStringLiteral("08 Dec 2026 Global"));
+        EXPECT_EQ(r.Profile(), QStringLiteral("<global only>"));
+        EXPECT_EQ(r.ProfileCopy(), QString());
+        EXPECT_EQ(r.MaxMTU(), QStringLiteral("-1"));
+        EXPECT_EQ(r.TTL(), QStringLiteral("32"));
+        EXPECT_EQ(r.Comment(), QString());
+    }
+    QFile::remove(DataDir() + QStringLiteral("/hist.dat"));
+    Dialogs().Clear();
+    UseSample(QStringLiteral("nt4.reg"));
+    Dialogs().Answer(mrOk);
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    ASSERT_EQ(data.History.Count(), 2);
+    EXPECT_EQ(data.History.Record(0).Profile(), QStringLiteral("NdisWan4"));
+    EXPECT_EQ(data.History.Record(1).NDICache(), QStringLiteral("-2"));
+    EXPECT_EQ(data.History.CellText(1, 8), QStringLiteral("n/a"));
+}
+
+TEST_F(TfrmMainTest, RowsReadAtStartShowIpmtuWhileItIsInUse) {
+    HistoryRecord stored;
+    stored.SetEntryName(QStringLiteral("kept"));
+    stored.SetMaxMTU(QStringLiteral("576"));
+    stored.SetIPMTU(QStringLiteral("1002"));
+    QFile f(DataDir() + QStringLiteral("/hist.dat"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(stored.Bytes(), HistoryRecord::Size);
+    f.close();
+    WriteHive(THKey::HKEY_LOCAL_MACHINE,
+              HiveText::Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP")) +
+                  QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\"
+                                 "NetTrans\\0000\\IPMTU]\n\n"));
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    EXPECT_TRUE(Dialogs().Shown().empty());
+    ASSERT_EQ(data.History.rowCount(), 1);
+    EXPECT_EQ(data.History.CellText(0, 2), QStringLiteral("1002"));
+    data.History.AppendHistoryRecord(stored);
+    EXPECT_EQ(data.History.rowCount(), 2);
+    EXPECT_EQ(data.History.CellText(1, 2), QStringLiteral("576"));
+}
+
+TEST_F(TfrmMainTest, UnsavedSettingsAreOfferedForSavingAtExit) {
+    const QString mstcp = QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP");
+    for (const int answer : {mrNo, mrYes}) {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        frm.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
+        // A custom MTU still being typed when the window closes counts.
+        auto* custom = frm.findChild<QLineEdit*>(QStringLiteral("ebCustomMTU"));
+        QTest::mouseClick(frm.findChild<QRadioButton*>(QStringLiteral("radioCustomMTU")),
+                          Qt::LeftButton);
+        ASSERT_TRUE(custom->hasFocus());
+        QTest::keyClicks(custom, QStringLiteral("1200"));
+        Dialogs().Answer(mrOk);
+        Dialogs().Answer(answer);
+        QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
+        EXPECT_FALSE(frm.isVisible());
+        EXPECT_EQ(Dialogs().ShownTexts(),
+                  (QStringList{QStringLiteral("Terminate Zephyn Now?"),
+                               QStringLiteral("Settings Changed - Save First?")}));
+        EXPECT_EQ(Dialogs().Shown()[1].Buttons, TMsgDlgButtons::mbYesNo);
+        EXPECT_EQ(data.Parameters.SettingsChanged, answer == mrNo);
+        const auto maxMTU = HiveValue(THKey::HKEY_LOCAL_MACHINE,
+                                      QStringLiteral("System\\CurrentControlSet\\Services\\Class\\"
+                                                     "NetTrans\\0000"),
+                                      QStringLiteral("MaxMTU"));
+        ASSERT_TRUE(maxMTU.has_value());
+        EXPECT_EQ(maxMTU->Text, answer == mrYes ? QStringLiteral("1200") : QStringLiteral("576"));
+        EXPECT_TRUE(HiveValue(THKey::HKEY_LOCAL_MACHINE, mstcp, QStringLiteral("DefaultMSS")));
+        Dialogs().Clear();
+    }
 }

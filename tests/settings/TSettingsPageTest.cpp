@@ -42,6 +42,7 @@ protected:
     void Start(const QString& machine = {}) {
         if (!machine.isEmpty())
             WriteHive(THKey::HKEY_LOCAL_MACHINE, machine);
+        WriteOneRecordHistory();
         Data = std::make_unique<TdataMain>();
         Frm = std::make_unique<TfrmMain>(*Data);
         Frm->show();

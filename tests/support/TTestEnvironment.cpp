@@ -85,3 +85,9 @@ bool TZephynTest::HiveKeyExists(THKey root, const QString& key) const {
         return false;
     return TRegistryHive::Parse(f.readAll(), RootKeyName(root)).Find(key) != nullptr;
 }
+
+void TZephynTest::WriteOneRecordHistory() {
+    QFile f(FDir.path() + QStringLiteral("/hist.dat"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray(384, '\0'));
+}

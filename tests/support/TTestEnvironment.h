@@ -40,6 +40,8 @@ protected:
     // A value as the hive file on disk holds it (the file is parsed afresh).
     std::optional<TRegValue> HiveValue(THKey root, const QString& key, const QString& name) const;
     bool HiveKeyExists(THKey root, const QString& key) const;
+    // A hist.dat of one empty record, so that start-up makes no baseline records.
+    void WriteOneRecordHistory();
     // zeph_err.log as text, empty when there is none.
     QString ErrorLogText() const;
 

@@ -1,0 +1,136 @@
+#include "history/THistoryFile.h"
+#include "history/THistory.h"
+#include "platform/TAtomicFile.h"
+#include "platform/TDataDirectory.h"
+#include "platform/TMessageDlg.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+void ShowError(const QString& text) {
+    MessageDlg(text, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+}
+
+template <class TRecord> std::vector<TRecord> RecordsOf(const QByteArray& data) {
+    std::vector<TRecord> records(static_cast<size_t>(data.size() / TRecord::Size));
+    if (!records.empty())
+        std::memcpy(static_cast<void*>(records.data()), data.constData(), data.size());
+    return records;
+}
+
+} // namespace
+
+THistoryFile::THistoryFile(THistory& history) : FHistory(history) {}
+
+QString THistoryFile::FileName() const {
+    return TDataDirectory::FilePath(QStringLiteral("hist.dat"));
+}
+
+QString THistoryFile::LegacyFileName() const {
+    return TDataDirectory::FilePath(QStringLiteral("history.dat"));
+}
+
+void THistoryFile::LoadHistory() {
+    FHistory.Clear();
+    if (QFile::exists(LegacyFileName())) {
+        const int answer = MessageDlg(
+            QStringLiteral("History file found for older version of Zephyn. Do\r\nyou want to "
+                           "import these into the new version? (If\r\nyou answer No, this old "
+                           "file will be deleted.)"),
+            TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo);
+        if (answer == mrYes) {
+            // The records already in hist.dat come first, the imported ones after them.
+            if (QFile::exists(FileName()))
+                ReadHistFile();
+            ImportLegacyHistory();
+            return;
+        }
+        QFile::remove(LegacyFileName());
+    }
+    if (QFile::exists(FileName()))
+        ReadHistFile();
+}
+
+void THistoryFile::ReadHistFile() {
+    QByteArray data;
+    try {
+        ReadRecordFile(FileName(), HistoryRecord::Size, data);
+    } catch (const EInOutError& e) {
+        FHistory.Assign(RecordsOf<HistoryRecord>(data));
+        FKeepOriginal = true;
+        ShowError(e.Message());
+        return;
+    }
+    FHistory.Assign(RecordsOf<HistoryRecord>(data));
+}
+
+void THistoryFile::ImportLegacyHistory() {
+    std::vector<HistoryRecord> records = FHistory.Records();
+    bool complete = true;
+    QByteArray data;
+    try {
+        ReadRecordFile(LegacyFileName(), LegacyHistoryRecord::Size, data);
+    } catch (const EInOutError& e) {
+        complete = false;
+        ShowError(QStringLiteral("Error converting history to new format:\r\n") + e.Message());
+    }
+    for (const LegacyHistoryRecord& old : RecordsOf<LegacyHistoryRecord>(data))
+        records.push_back(old.Converted());
+    FHistory.Assign(std::move(records));
+    if (complete)
+        QFile::remove(LegacyFileName());
+    try {
+        WriteHistFile();
+    } catch (const EInOutError& e) {
+        ShowError(QStringLiteral("Error updating new history file:\r\n") + e.Message());
+    }
+}
+
+void THistoryFile::SaveHistory() {
+    try {
+        if (FHistory.Count() <= 0) {
+            if (QFile::exists(FileName())) {
+                KeepUnreadOriginal();
+                if (::unlink(QFile::encodeName(FileName()).constData()) != 0)
+                    RaiseInOutError(errno);
+            }
+            return;
+        }
+        WriteHistFile();
+    } catch (const EInOutError& e) {
+        ShowError(e.Message() + QStringLiteral("\r\n\r\nThe history could not be saved to ") +
+                  FileName() + QStringLiteral("; the file there was left as it was."));
+    }
+}
+
+void THistoryFile::WriteHistFile() {
+    KeepUnreadOriginal();
+    QElapsedTimer timer;
+    timer.start();
+    TAtomicFile file(FileName());
+    const auto& records = FHistory.Records();
+    file.Write(reinterpret_cast<const char*>(records.data()),
+               static_cast<qsizetype>(records.size()) * HistoryRecord::Size);
+    LastSaveTimes.WriteNs = timer.nsecsElapsed();
+    file.Sync();
+    LastSaveTimes.SyncNs = timer.nsecsElapsed() - LastSaveTimes.WriteNs;
+    file.Commit();
+    LastSaveTimes.CommitNs = timer.nsecsElapsed() - LastSaveTimes.WriteNs - LastSaveTimes.SyncNs;
+}
+
+void THistoryFile::KeepUnreadOriginal() {
+    if (!FKeepOriginal || !QFile::exists(FileName()))
+        return;
+    const QByteArray from = QFile::encodeName(FileName());
+    const QByteArray to = QFile::encodeName(BackupFileName());
+    // A second name for the same bytes; copied where links are not possible.
+    ::unlink(to.constData());
+    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(FileName(), BackupFileName()))
+        RaiseInOutError(errno ? errno : EIO);
+    FKeepOriginal = false;
+}
