@@ -10,6 +10,7 @@
 #include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
 #include "settings/TCalculator.h"
+#include "settings/TSaveDefaults.h"
 #include "settings/TSettingsPage.h"
 #include "support/TAboutBox1.h"
 #include "support/TErrorLog.h"
@@ -37,7 +38,7 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     FSettings = new TSettingsPage(data.Parameters);
     FPerformance = new TPerformancePage;
     FTesting = new TTestingPage;
-    FHistory = new THistoryPage;
+    FHistory = new THistoryPage(data.History, data.Parameters, *FSettings);
     FAnalysis = new TAnalysisPage;
     ui->PageControl1->addTab(FSettings, QStringLiteral("Settings"));
     ui->PageControl1->addTab(FPerformance, QStringLiteral("Performance"));
@@ -47,6 +48,12 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     ui->PageControl1->setTabVisible(1, false);
     FSettings->SetCalcButton(ui->btnCalc);
     new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
+    auto* saveDefaults = new TSaveDefaults(data.Parameters, ui->btnSave, ui->btnDefaults, this);
+    saveDefaults->AddHistoryRecord = [this](int throughput) {
+        FHistory->AddHistoryRecord(throughput);
+    };
+    FHistory->ShowSettingsPage = [this] { SetActivePage(FSettings); };
+    FHistory->PageControl1Change = [this] { PageControl1Change(); };
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!FSettingPage)
             TApplication::Guard([this] { PageControl1Change(); });

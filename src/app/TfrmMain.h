@@ -44,6 +44,7 @@ public:
     QStatusBar* StatusBar1() const;
     QPushButton* Button(const char* name) const;
     TSettingsPage* tabshtSettings() const { return FSettings; }
+    THistoryPage* tabshtHistory() const { return FHistory; }
     TAboutBox1* AboutBox();
     THelpWindow* HelpWindow();
 

@@ -1,5 +1,259 @@
 #include "history/THistoryPage.h"
+#include "history/TBaselineRecords.h"
+#include "history/THistory.h"
+#include "history/TfrmHistoryEntry.h"
+#include "platform/TApplication.h"
+#include "platform/TClock.h"
+#include "platform/TConvert.h"
+#include "platform/TMessageDlg.h"
+#include "settings/TSettingsPage.h"
+#include "tcpip/TParameterSet.h"
+#include "ui_THistoryPage.h"
 
-THistoryPage::THistoryPage(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("tabshtHistory"));
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace {
+
+void SetHint(QWidget* w, const QString& hint) {
+    w->setToolTip(DisplayText(hint));
+    w->setAccessibleDescription(DisplayText(hint));
+}
+
+void Inform(const QString& text) {
+    MessageDlg(text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+}
+
+} // namespace
+
+THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettingsPage& settings,
+                           QWidget* parent)
+    : QWidget(parent), FHistory(history), FParameters(parameters), FSettings(settings),
+      ui(std::make_unique<Ui::THistoryPage>()) {
+    ui->setupUi(this);
+    QTreeView* list = ui->lvHistory;
+    list->setModel(&history);
+    QHeaderView* header = list->header();
+    // Row order is record order: the headers do not sort.
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setStretchLastSection(false);
+    const int widths[THistory::ColumnCount] = {125, 75, 60, 50, 50, 40, 75, 75, 75, 75, 300};
+    for (int c = 0; c < THistory::ColumnCount; ++c)
+        header->resizeSection(c, widths[c]);
+    list->viewport()->setCursor(Qt::PointingHandCursor);
+    SetHint(list,
+            QStringLiteral("Dbl-click to edit. Select multiple entries to show only\r\nselected "
+                           "records on the Analysis graphs."));
+    SetHint(ui->sbtnNew, QStringLiteral("Click to add new history item."));
+    SetHint(ui->sbtnEdit, QStringLiteral("Click to edit selected history item."));
+    SetHint(ui->sbtnRemove, QStringLiteral("Click to remove selected history item."));
+    SetHint(ui->sbtnUse, QStringLiteral("Click to copy selected history item's settings to\r\nthe "
+                                        "settings tab. Then click Save to write them\r\nto your "
+                                        "system registry."));
+
+    auto guarded = [](auto fn) { return [fn] { TApplication::Guard(fn); }; };
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            guarded([this] { lvHistorySelectItem(); }));
+    connect(&history, &QAbstractItemModel::rowsRemoved, this,
+            guarded([this] { lvHistorySelectItem(); }));
+    connect(&history, &QAbstractItemModel::modelReset, this,
+            guarded([this] { lvHistorySelectItem(); }));
+    connect(list, &QTreeView::doubleClicked, this, guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnNew, &QToolButton::clicked, this, guarded([this] { sbtnNewClick(); }));
+    connect(ui->sbtnEdit, &QToolButton::clicked, this, guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnRemove, &QToolButton::clicked, this, guarded([this] { sbtnRemoveClick(); }));
+    connect(ui->sbtnUse, &QToolButton::clicked, this, guarded([this] { sbtnUseClick(); }));
+}
+
+THistoryPage::~THistoryPage() = default;
+
+QTreeView* THistoryPage::lvHistory() const {
+    return ui->lvHistory;
+}
+QToolButton* THistoryPage::sbtnNew() const {
+    return ui->sbtnNew;
+}
+QToolButton* THistoryPage::sbtnEdit() const {
+    return ui->sbtnEdit;
+}
+QToolButton* THistoryPage::sbtnRemove() const {
+    return ui->sbtnRemove;
+}
+QToolButton* THistoryPage::sbtnUse() const {
+    return ui->sbtnUse;
+}
+
+QList<int> THistoryPage::SelectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : ui->lvHistory->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void THistoryPage::lvHistorySelectItem() {
+    const bool any = ui->lvHistory->selectionModel()->hasSelection();
+    ui->sbtnEdit->setEnabled(any);
+    ui->sbtnRemove->setEnabled(any);
+    ui->sbtnUse->setEnabled(any);
+}
+
+int THistoryPage::SingleSelection(const QString& noneText) {
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty()) {
+        Inform(noneText);
+        return -1;
+    }
+    if (rows.size() > 1) {
+        Inform(QStringLiteral("Please select only a single record first"));
+        return -1;
+    }
+    return rows.first();
+}
+
+void THistoryPage::AddHistoryRecord(int throughput) {
+    HistoryRecord r;
+    r.SetEntryName(HistoryDateText(TClock::Now(), true));
+    const AdapterProfile* profile =
+        FParameters.ProfileCount > 0 ? FParameters.ActiveEntry() : nullptr;
+    if (profile) {
+        r.SetProfile(profile->KeyName);
+        r.SetMaxMTU(profile->MTU);
+    } else {
+        r.SetProfile(QStringLiteral("<global only>"));
+        r.SetMaxMTU(QStringLiteral("-1"));
+    }
+    r.SetIPMTU(r.MaxMTU());
+    const TSettingsInForce s = FSettings.SettingsInForce();
+    r.SetRWIN(s.RWIN);
+    r.SetMSS(IntToStr(s.MSS));
+    r.SetTTL(s.TTL);
+    r.SetNDICache(s.NdiCache);
+    r.SetMTUDiscover(s.AutoDiscover);
+    r.SetBlackHole(s.BlackHole);
+    r.SetThroughput(throughput);
+    QString comment;
+    if (InputQuery(QStringLiteral("Zephyn History Record Comment"),
+                   QStringLiteral("Please enter a comment for this record:"), comment))
+        r.SetComment(comment.left(255));
+    FHistory.AppendHistoryRecord(r);
+}
+
+void THistoryPage::sbtnNewClick() {
+    TfrmHistoryEntry dialog(FParameters, &FSettings, window());
+    if (FParameters.ProfileCount > 0) {
+        for (int i = 0; i < FParameters.ProfileCount && i < MaxProfiles; ++i)
+            dialog.cbProfiles()->addItem(FParameters.Profiles[i].KeyName);
+        dialog.cbProfiles()->setCurrentIndex(-1);
+    } else {
+        dialog.cbProfiles()->setEnabled(false);
+        dialog.seMTU()->setEnabled(false);
+    }
+    dialog.exec();
+    if (!dialog.DialogSaved)
+        return;
+    HistoryRecord r;
+    r.SetEntryName(dialog.ebEntryName()->text());
+    if (FParameters.ProfileCount > 0) {
+        const QString profile = dialog.cbProfiles()->currentText();
+        r.SetProfile(profile);
+        r.SetProfileCopy(profile.left(25));
+        r.SetMaxMTU(IntToStr(dialog.seMTU()->value()));
+    } else {
+        r.SetProfile(QStringLiteral("<global only>"));
+        r.SetMaxMTU(QStringLiteral("0"));
+    }
+    r.SetIPMTU(r.MaxMTU());
+    r.SetRWIN(IntToStr(dialog.seRWIN()->value()));
+    r.SetTTL(IntToStr(dialog.seTTL()->value()));
+    r.SetMSS(IntToStr(dialog.seMSS()->value()));
+    r.SetNDICache(FParameters.Platform == WinNT ? QStringLiteral("-2")
+                                                : IntToStr(dialog.seNDI()->value()));
+    r.SetThroughput(dialog.seThroughput()->value());
+    r.SetMTUDiscover(dialog.ckbxDiscover()->isChecked());
+    r.SetBlackHole(dialog.ckbxBlackHole()->isChecked());
+    r.SetComment(dialog.mComment()->toPlainText().left(255));
+    FHistory.AppendHistoryRecord(r);
+}
+
+void THistoryPage::sbtnEditClick() {
+    const int row = SingleSelection(QStringLiteral("Please select a record first"));
+    if (row < 0)
+        return;
+    const QStringList texts = FHistory.HistoryRowTexts(row);
+    TfrmHistoryEntry dialog(FParameters, &FSettings, window());
+    dialog.sbtnCopySettings()->setEnabled(false);
+    dialog.ebEntryName()->setText(texts[0]);
+    dialog.cbProfiles()->addItem(texts[1]);
+    dialog.cbProfiles()->setCurrentIndex(0);
+    if (FParameters.ProfileCount > 0) {
+        dialog.seMTU()->setValue(StrToInt(texts[2]));
+    } else {
+        dialog.cbProfiles()->setEnabled(false);
+        dialog.seMTU()->setEnabled(false);
+        dialog.seMTU()->setValue(0);
+    }
+    dialog.seRWIN()->setValue(StrToInt(texts[3]));
+    dialog.seMSS()->setValue(StrToInt(texts[4]));
+    dialog.seTTL()->setValue(StrToInt(texts[5]));
+    dialog.ckbxDiscover()->setChecked(texts[6] == QLatin1String("Yes"));
+    dialog.ckbxBlackHole()->setChecked(texts[7] == QLatin1String("Yes"));
+    dialog.seNDI()->setValue(FParameters.Platform == WinNT ? 0 : StrToIntDef(texts[8], 0));
+    dialog.seThroughput()->setValue(StrToIntDef(texts[9], 0));
+    dialog.mComment()->setPlainText(texts[10]);
+    dialog.exec();
+    if (!dialog.DialogSaved || row >= FHistory.Count())
+        return;
+    // The record itself is changed in place; ProfileCopy stays as it was.
+    HistoryRecord r = FHistory.Record(row);
+    r.SetEntryName(dialog.ebEntryName()->text());
+    r.SetProfile(dialog.cbProfiles()->currentText());
+    r.SetMaxMTU(IntToStr(dialog.seMTU()->value()));
+    r.SetIPMTU(r.MaxMTU());
+    r.SetRWIN(IntToStr(dialog.seRWIN()->value()));
+    r.SetMSS(IntToStr(dialog.seMSS()->value()));
+    r.SetTTL(IntToStr(dialog.seTTL()->value()));
+    r.SetNDICache(FParameters.Platform == WinNT ? QStringLiteral("-2")
+                                                : IntToStr(dialog.seNDI()->value()));
+    r.SetMTUDiscover(dialog.ckbxDiscover()->isChecked());
+    r.SetBlackHole(dialog.ckbxBlackHole()->isChecked());
+    r.SetThroughput(dialog.seThroughput()->value());
+    r.SetComment(dialog.mComment()->toPlainText().left(255));
+    FHistory.ReplaceRecord(row, r);
+}
+
+void THistoryPage::sbtnRemoveClick() {
+    const int row = SingleSelection(QStringLiteral("Please select a record first"));
+    if (row < 0)
+        return;
+    const QString name = FHistory.CellText(row, 0);
+    if (MessageDlg(QStringLiteral("Permanently remove the history entry named\r\n") + name +
+                       QStringLiteral("?"),
+                   TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)
+        return;
+    FHistory.RemoveRecord(row);
+}
+
+void THistoryPage::sbtnUseClick() {
+    const int row = SingleSelection(QStringLiteral("Please select a history record first"));
+    if (row < 0)
+        return;
+    if (ShowSettingsPage)
+        ShowSettingsPage();
+    if (!FSettings.UseHistoryRow(FHistory.HistoryRowTexts(row)))
+        return;
+    Inform(QStringLiteral("The settings have been entered on the settings page.\r\nNote that they "
+                          "have NOT yet been changed in your registry\r\nand will not until you "
+                          "click on the Save button and then\r\nanswer yes to the confirmation. "
+                          "This is for YOUR protection."));
+    if (PageControl1Change)
+        PageControl1Change();
+    FParameters.SettingsChanged = true;
 }

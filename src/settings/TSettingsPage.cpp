@@ -8,6 +8,7 @@
 
 #include <QFocusEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QTimer>
 #include <algorithm>
@@ -358,6 +359,96 @@ void TSettingsPage::ebCustomMTUEnter() {
         if (edit->hasFocus())
             edit->selectAll();
     });
+}
+
+TSettingsInForce TSettingsPage::SettingsInForce() const {
+    TSettingsInForce s;
+    s.RWIN = ui->ebRWIN->text();
+    s.MSS = ui->seMSS->value();
+    s.TTL = ui->cbTTL->currentText();
+    s.NdiCache = FModel.Platform == WinNT ? QStringLiteral("-2") : ui->cbNdiCache->currentText();
+    s.AutoDiscover = ui->cbAutoDiscover->isChecked();
+    s.BlackHole = ui->cbBlackHole->isChecked();
+    return s;
+}
+
+bool TSettingsPage::UseHistoryRow(const QStringList& row) {
+    if (row.size() < 9)
+        return false;
+    if (FModel.ProfileCount > 0) {
+        const QString name = (FModel.Platform == WinNT ? QStringLiteral("..\\Tcpip\\")
+                                                       : QStringLiteral("..\\NetTrans\\")) +
+                             row[1];
+        const int index = FModel.ProfileItems().indexOf(QRegularExpression(
+            QRegularExpression::escape(name), QRegularExpression::CaseInsensitiveOption));
+        if (index < 0 || index >= MaxProfiles) {
+            MessageDlg(QStringLiteral("Saved profile (") + name +
+                           QStringLiteral(") no\r\nlonger exists on your system."),
+                       TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+            return false;
+        }
+        FModel.SetActiveProfile(index);
+        AdapterProfile& profile = FModel.Profiles[index];
+        ui->ebIPAddress->setText(profile.IPAddress);
+        switch (StrToInt(row[2])) {
+        case 552:
+            Check(ui->radio552, true);
+            break;
+        case 576:
+            Check(ui->radio576, true);
+            break;
+        case 1002:
+            Check(ui->radio1002, true);
+            break;
+        case 1500:
+            Check(ui->radio1500, true);
+            break;
+        case -1:
+            Check(ui->radioRemoveMTU, true);
+            break;
+        default:
+            Check(ui->radioCustomMTU, true);
+            ui->ebCustomMTU->setText(row[2]);
+            // Shown means used: the custom MTU goes into the model as leaving
+            // the edit would put it there, so Save writes what the page shows.
+            StoreMTU(profile, row[2].trimmed(), row[2].trimmed());
+            break;
+        }
+    }
+    // These three run no handler; the model takes the values directly so that
+    // Save writes what the page shows.
+    ui->ebRWIN->setText(row[3]);
+    FModel.RWIN = row[3];
+    SetSpinValue(ui->seMSS, StrToIntDef(row[4], 0));
+    switch (StrToInt(row[5])) {
+    case 0:
+        ui->cbTTL->setCurrentIndex(0);
+        break;
+    case 32:
+        ui->cbTTL->setCurrentIndex(1);
+        break;
+    case 64:
+        ui->cbTTL->setCurrentIndex(2);
+        break;
+    case 128:
+        ui->cbTTL->setCurrentIndex(3);
+        break;
+    default:
+        ui->cbTTL->setCurrentIndex(-1);
+        break;
+    }
+    FModel.TTL = row[5];
+    Check(ui->cbAutoDiscover, row[6] == QLatin1String("Yes"));
+    Check(ui->cbBlackHole, row[7] == QLatin1String("Yes"));
+    if (FModel.Platform != WinNT) {
+        const int ndi = StrToInt(row[8]);
+        const int item = ndi == 0 ? 0 : ndi == 16 ? 1 : ndi == 32 ? 2 : ndi == 64 ? 3 : -1;
+        if (item >= 0) {
+            ui->cbNdiCache->setCurrentIndex(item);
+            FModel.NdiCacheSize = ui->cbNdiCache->currentText();
+        }
+    }
+    return true;
 }
 
 void TSettingsPage::CommitPendingEdit() {

@@ -16,6 +16,16 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 
+// What the Settings page shows, as a new history record takes it.
+struct TSettingsInForce {
+    QString RWIN;
+    int MSS = 0;
+    QString TTL;
+    QString NdiCache;
+    bool AutoDiscover = false;
+    bool BlackHole = false;
+};
+
 // The Settings page: a view of the parameter set's active profile and global
 // values. Every edit goes into the model at once; the page keeps no values.
 class TSettingsPage : public QWidget {
@@ -37,6 +47,11 @@ public:
     void PrepareStartupState();
     // The display of the model for the active profile.
     void cbActiveProfileChange();
+
+    TSettingsInForce SettingsInForce() const;
+    // Puts a history row's values (in column order) on the page; false, after
+    // the warning, when the row's profile no longer exists on this system.
+    bool UseHistoryRow(const QStringList& row);
 
     // Takes a custom MTU the user is still typing, as leaving the edit would.
     void CommitPendingEdit();

@@ -4,14 +4,36 @@
 #include "platform/TRegistryStore.h"
 #include "platform/TWinSock.h"
 
+#include <QApplication>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
+}
+
+// Runs fn on the modal dialog of type T once it runs (waits at most 3 s, so a
+// dialog that never comes fails the test instead of hanging it).
+template <class T> void WhenModal(std::function<void(T&)> fn) {
+    auto tries = std::make_shared<int>(0);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [tries, poll, fn] {
+        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            fn(*w);
+            return;
+        }
+        if (++*tries < 300)
+            QTimer::singleShot(10, *poll);
+        else
+            ADD_FAILURE() << "the dialog never came";
+    };
+    QTimer::singleShot(0, *poll);
 }
 
 // A fixed clock for tests.

@@ -1,0 +1,79 @@
+// Renders the screenshots in docs/ offscreen: the main window on the bundled
+// samples with each page in front, and the history record dialog.
+#include "app/TdataMain.h"
+#include "app/TfrmMain.h"
+#include "history/TfrmHistoryEntry.h"
+#include "platform/TApplication.h"
+#include "platform/TMessageDlg.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+// Answers every box with OK/Yes, so start-up messages do not wait.
+class TAgreeing : public TDialogService {
+public:
+    int MessageDlg(const QString&, TMsgDlgType, TMsgDlgButtons buttons) override {
+        return buttons == TMsgDlgButtons::mbYesNo ? mrYes : mrOk;
+    }
+    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
+};
+
+bool Save(QWidget& w, const QString& path) {
+    QApplication::processEvents();
+    const bool ok = w.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// The main window on a sample, once per page given.
+bool Shoot(const QString& sample, const QString& docs,
+           const std::vector<std::pair<int, QString>>& pages, bool withDialog = false) {
+    QTemporaryDir home;
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    QDir().mkpath(home.path() + QStringLiteral("/registry"));
+    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
+    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    bool ok = true;
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    for (const auto& [page, name] : pages) {
+        frm.PageControl1()->setCurrentIndex(page);
+        ok = Save(frm, docs + u'/' + name) && ok;
+    }
+    if (withDialog) {
+        TfrmHistoryEntry dialog(data.Parameters, frm.tabshtSettings(), &frm);
+        dialog.show();
+        dialog.sbtnCopySettingsClick();
+        ok = Save(dialog, docs + QStringLiteral("/history-record.png")) && ok;
+    }
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zephyn_screenshots <samples/registry> <docs>\n");
+        return 2;
+    }
+    TAgreeing agreeing;
+    SetDialogService(&agreeing);
+    const QString samples = QString::fromLocal8Bit(argv[1]);
+    const QString docs = QString::fromLocal8Bit(argv[2]);
+    bool ok = Shoot(
+        samples + QStringLiteral("/win98.reg"), docs,
+        {{0, QStringLiteral("main-window.png")}, {3, QStringLiteral("history-page.png")}}, true);
+    ok = Shoot(samples + QStringLiteral("/nt4.reg"), docs,
+               {{0, QStringLiteral("settings-page-nt.png")}}) &&
+         ok;
+    return ok ? 0 : 1;
+}
