@@ -1,0 +1,295 @@
+#pragma once
+#include "ftp/TMSocket.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <functional>
+
+class QTimer;
+
+enum TMFtpServerType {
+    ftpstAutoDetect,
+    ftpstDefault,
+    ftpstUNIX,
+    ftpstULTRIX,
+    ftpstClix,
+    ftpstChameleon,
+    ftpstNCSA,
+    ftpstQVT,
+    ftpstBSD,
+    ftpstSunOS,
+    ftpstVmsMultinet,
+    ftpstVmsUcx,
+    ftpstMVS,
+    ftpstVM,
+    ftpstVMVPS,
+    ftpstMSFTP,
+    ftpstNetTerm,
+    ftpstServU,
+    ftpstWFTPD,
+    ftpWarFTPD,
+    ftpstNetware,
+    ftpstNetPresenz,
+};
+
+enum TMFtpProxyType { proxyNone, proxyHost, proxyHostUser, proxyOpen, proxySite, proxyUserSite };
+
+enum TTransferType { AsciiTransfer, BinaryTransfer };
+
+enum FtpInfo {
+    ftpiConnected = 0,
+    ftpiDisconnected = 1,
+    ftpiResolving = 2,
+    ftpiReceived = 3,
+    ftpiSent = 4,
+    ftpiBusy = 5,
+    ftpiCanResume = 6,
+    ftpiResumeFailed = 7,
+    ftpiProgress = 8,
+    ftpiTransferDone = 10,
+    ftpiLoggedIn = 13,
+    ftpiSize = 14,
+    ftpiFailed = 15,
+    ftpiCannotResume = 17,
+    ftpiRetrying = 18,
+    ftpiConnecting = 19,
+    ftpiAlreadyComplete = 21,
+};
+
+enum FtpError {
+    ftpeNone = 0,
+    ftpeNetworkDown = 1,
+    ftpeInvalidAddress = 2,
+    ftpeInternal = 3,
+    ftpeWinsock = 4,
+    ftpeConnectionAborted = 5,
+    ftpeConnectionReset = 6,
+    ftpeTimedOut = 7,
+    ftpeNoSockets = 8,
+    ftpeNetworkUnreachable = 9,
+    ftpeAddressNotAvailable = 10,
+    ftpeConnectionRefused = 11,
+    ftpeProtocol = 12,
+    ftpeCanceledByHost = 13,
+    ftpeUnknown = 14,
+    ftpeResolution = 15,
+    ftpePrematureDisconnect = 16,
+    ftpeHostUnreachable = 17,
+    ftpeNoServer = 18,
+    ftpeNoProxyServer = 19,
+    ftpeFileOpen = 20,
+    ftpeFileWrite = 21,
+    ftpeFileRead = 22,
+    ftpeFileNotFound = 23,
+    ftpeConnectTimeOut = 24,
+    ftpeServerDown = 25,
+    ftpeAccessDenied = 26,
+    ftpeDataTransfer = 27,
+};
+
+enum TMFtpInfoNeeded {
+    ftpnAccount = 0,
+    ftpnServer = 1,
+    ftpnIndexFile = 2,
+    ftpnLocalFile = 3,
+    ftpnResume = 4,
+    ftpnPassword = 5,
+    ftpnUsername = 6,
+};
+
+// The command whose reply is awaited; the numbers are the program's own.
+enum class TReplyState : int {
+    Greeting = 0,
+    User = 1,
+    Pass = 2,
+    Acct = 3,
+    Syst = 5,
+    Pwd = 6,
+    Pasv = 13,
+    TypeForExistingFile = 20,
+    TypeForNewFile = 21,
+    DataCommand = 22,
+    Retr = 23,
+    Cwd = 51,
+    PwdAfterCwd = 52,
+    Quit = 60,
+    Noop = 90,
+    Idle = 100,
+    RestProbe = 110,
+    RestReset = 111,
+    InitialCwd = 112,
+    ResumeSize = 120,
+    ResumeContinue = 121,
+    ResumeDataCommand = 122,
+    ResumeRest = 123,
+    ProxyOpen = 900,
+    ProxyHost = 901,
+    ProxyUser = 910,
+    ProxyPass = 911,
+    ProxySite = 912,
+};
+
+// Which event the next ready message fires.
+enum class TPendingCompletion : int {
+    None = 0,
+    LoggedIn = 1,
+    DirectoryChanged = 2,
+    DirectoryCreated = 3,
+    DirectoryDeleted = 4,
+    FileDeleted = 5,
+    IndexFileReceived = 6,
+    FileReceived = 7,
+    FileStored = 8,
+    ListingDone = 9,
+    FileRenamed = 10,
+    DirectoryChanged2 = 11,
+};
+
+// The FTP client: its own socket is the control connection; one reply
+// handler, keyed by the awaited reply, drives the whole dialogue. It never
+// raises to its user: everything is reported through its events.
+class TMFtp : public TMSocket {
+    Q_OBJECT
+public:
+    explicit TMFtp(QObject* owner = nullptr);
+    ~TMFtp() override;
+
+    // Published properties.
+    quint16 NoopInterval() const;
+    void SetNoopInterval(quint16 seconds);
+    QString Username;
+    QString Password;
+    QString Account;
+    QString ProxyUsername;
+    QString ProxyPassword;
+    int Retries = 3;
+    quint16 RetryInterval = 15;
+    TMFtpServerType ServerType = ftpstAutoDetect;
+    QString CurrentDirectory() const { return FCurrentDirectory; }
+    QString InitialDirectory;
+    QString FileMask;
+    bool Cache = true;
+    int CacheExpire = 7;
+    TTransferType TransferMode = AsciiTransfer;
+    TMFtpProxyType ProxyType = proxyNone;
+    QString ProxyServer;
+    int ProxyPort = 21;
+    bool Passive = false;
+    quint16 Port = 21;
+    static QString Version();
+
+    using TEvent = std::function<void(TMFtp&)>;
+    std::function<void(TMFtp&, FtpInfo, const QString&)> OnFtpInfo;
+    std::function<void(TMFtp&, TMFtpInfoNeeded, QString&)> OnFtpNeedInfo;
+    TEvent OnFtpReady;
+    std::function<void(TMFtp&, FtpError, const QString&)> OnFtpError;
+    TEvent OnLoggedIn, OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted, OnFileDeleted,
+        OnIndexFileReceived, OnFileReceived, OnFileStored, OnListingDone, OnFileRenamed, OnFtpQuit,
+        OnFtpBusy, OnAborted;
+
+    // Operations: all return at once; results arrive as events.
+    void Login();
+    void ChangeDirectory(const QString& directory);
+    void GetFile(const QString& remoteName, const QString& localPath);
+    void Quit();
+    void Abort();
+
+    bool Connected() const { return FConnected; }
+    bool Busy() const { return FBusy; }
+    bool LoggedIn() const { return FLoggedIn; }
+    quint64 BytesTransferred = 0;
+    TReplyState ReplyState() const { return FReplyState; }
+    bool CanResume() const { return FCanResume; }
+    bool RetryWaitRunning() const { return FRetryWait; }
+    TMSocket& DataSocket() { return *FData; }
+    TMSocket& ListenSocket() { return *FListener; }
+
+    void LookupDone() override;
+
+private:
+    // Session.
+    void ConnectSequence();
+    void ControlConnected();
+    void ReadReplies();
+    void HandleReply(const QString& line);
+    // The one place where every reply state decides what comes next.
+    void ActOnReply(const QString& line);
+    bool SendCommand(const QString& text, TReplyState next);
+    void FeedReply(const char* line, TReplyState state);
+    void FirstLoginCommand();
+    void ProbeStart();
+    void DetectServerType(const QString& line);
+    void Ready(); // posts the ready message
+    void MessageHandler(int message);
+    bool BeginOperation();
+    void KeepAlive();
+    void ControlClosed();
+    void ControlTimedOut();
+    void ReportError(FtpError error);
+    void FatalError(FtpError error);
+    // false (after the fatal error) when the last socket call failed.
+    bool Classify(TMSocket& socket);
+    void Info(FtpInfo info, const QString& text);
+    QString NeedInfo(TMFtpInfoNeeded need);
+    static QString QuotedDirectory(const QString& line);
+    QString DriveLetterNormalised(const QString& directory) const;
+
+    // Transfers.
+    void StartFreshDownload(TReplyState dataState);
+    void OpenDataConnection(TReplyState dataState);
+    bool OpenListener(QString& portArgument);
+    bool ConnectPassive(const QString& line);
+    void WireDataSocket();
+    void DataConnected();
+    void DownloadReader();
+    void DownloadClosed();
+    void CloseLocalFile();
+    void CancelDownload();
+    void DisconnectDataSockets();
+    void AbortTransfer();
+    bool SendRaw(const char* bytes, int length, bool urgent);
+
+    // Session state.
+    TReplyState FReplyState = TReplyState::Idle;
+    TReplyState FStateAfterPasv = TReplyState::Idle;
+    TPendingCompletion FPending = TPendingCompletion::None;
+    bool FBusy = false;
+    bool FLoggedIn = false;
+    bool FConnected = false;
+    bool FInReply = false;
+    bool FRetryWait = false;
+    bool FRetryCancelled = false;
+    bool FAborting = false;
+    bool FCanResume = false;
+    bool FNoopSupported = true;
+    bool FSizeSupported = true;
+    bool FRecursiveRmdSupported = true;
+    int FRetriesLeft = 0;
+    QString FRealServer;
+    quint16 FRealPort = 21;
+    bool FViaProxy = false;   // Server and Port hold the proxy now
+    bool FProxyInUse = false; // this connection goes through the proxy
+    QString FLastType;
+    QByteArray FPartialLine;
+    bool FMultiLine = false;
+    QString FMultiLineCode;
+    FtpError FLastError = ftpeNone;
+    QString FLastErrorText;
+    QString FCurrentDirectory;
+    QString FConnectAddress;
+    QTimer* FNoopTimer;
+    class QEventLoop* FRetryLoop = nullptr;
+
+    // Transfer state.
+    TMSocket* FData;
+    TMSocket* FListener;
+    QString FRemoteName;
+    QString FLocalName;
+    int FFile = -1;
+    bool FDataDone = false;
+    bool FReplyDone = false;
+    qint64 FRemoteSize = 0;
+    qint64 FResumeFrom = 0;
+    std::array<char, 8192 + 1> FBuffer{};
+};
