@@ -1013,10 +1013,14 @@ void TMFtp::WireDataSocket() {
     FData->OnRead = [this](TMSocket&) { DownloadReader(); };
     FData->OnClose = [this](TMSocket&) { DownloadClosed(); };
     FData->OnWrite = nullptr;
-    if (Passive)
+    if (Passive) {
         FData->OnConnect = [this](TMSocket&) { DataConnected(); };
-    else
+    } else {
         FListener->OnAccept = [this](TMSocket&) { DataConnected(); };
+        // A server quick to connect may have come before this wiring.
+        if (FListener->AcceptPending())
+            DataConnected();
+    }
 }
 
 void TMFtp::DataConnected() {

@@ -117,7 +117,7 @@ void TMSocket::CreateSocket() {
     FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     Record(FFd < 0 ? errno : 0);
     ++FGeneration;
-    FListening = FConnecting = FReadDelivered = FReadHeld = FCloseQueued = false;
+    FListening = FConnecting = FReadDelivered = FReadHeld = FCloseQueued = FAcceptPending = false;
 }
 
 void TMSocket::CloseSilently() {
@@ -250,6 +250,7 @@ void TMSocket::Accept(TMSocket& listener) {
     const int fd = listener.FFd < 0 ? -1
                                     : ::accept4(listener.FFd, reinterpret_cast<sockaddr*>(&peer),
                                                 &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    listener.FAcceptPending = false;
     if (listener.FReadNotifier && listener.FReadHeld) {
         listener.FReadHeld = false;
         listener.FReadNotifier->setEnabled(true);
@@ -516,6 +517,7 @@ void TMSocket::Handle(const TNote& note) {
             OnWrite(*this);
         return;
     case FD_ACCEPT:
+        FAcceptPending = !OnAccept;
         if (OnAccept)
             OnAccept(*this);
         return;

@@ -75,6 +75,8 @@ public:
     QString ServerHostName() const { return FHostName; }
     bool HandleValid() const { return FFd >= 0; }
     bool LookupPending() const { return FLookupId != 0; }
+    // A listener's connection reported while no OnAccept was set, not yet accepted.
+    bool AcceptPending() const { return FAcceptPending; }
     int Countdown() const { return FCountdown; }
     bool CountdownRunning() const;
 
@@ -140,6 +142,7 @@ private:
     bool FReadDelivered = false; // a read was reported and nothing received since
     bool FReadHeld = false;      // the read notifier is off until the next Receive
     bool FCloseQueued = false;
+    bool FAcceptPending = false;
     int FDispatching = 0;
     std::deque<TNote> FDeferred;
 };

@@ -2,9 +2,11 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <sys/socket.h>
 
 TScriptedFtpPeer::TScriptedFtpPeer() : FServer(new QTcpServer(this)) {
     FServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
@@ -36,6 +38,18 @@ void TScriptedFtpPeer::Accepted() {
     while (QTcpSocket* socket = FServer->nextPendingConnection()) {
         ++Connections;
         FControl = socket;
+        // Urgent data stays out of the normal stream, as FTP servers read it.
+        const int off = 0;
+        const int fd = int(socket->socketDescriptor());
+        ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &off, sizeof off);
+        auto* urgent = new QSocketNotifier(fd, QSocketNotifier::Exception, socket);
+        connect(urgent, &QSocketNotifier::activated, this, [this, fd, urgent] {
+            char byte = 0;
+            if (::recv(fd, &byte, 1, MSG_OOB) == 1)
+                Urgent += byte;
+            else
+                urgent->setEnabled(false);
+        });
         FPartial.clear();
         FUses.clear();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { ReadControl(socket); });
@@ -76,8 +90,10 @@ QString TScriptedFtpPeer::PassiveReply(const QString& addressFields) {
     FDataServer = new QTcpServer(this);
     FDataServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
     connect(FDataServer, &QTcpServer::newConnection, this, [this] {
-        if (QTcpSocket* s = FDataServer->nextPendingConnection())
+        if (QTcpSocket* s = FDataServer->nextPendingConnection()) {
             FData = s;
+            DataPeerAddress = s->peerAddress().toString();
+        }
     });
     const quint16 port = FDataServer->serverPort();
     return QStringLiteral("227 Entering Passive Mode (%1,%2,%3)")

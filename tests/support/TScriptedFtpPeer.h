@@ -29,6 +29,7 @@ public:
     std::function<bool(TScriptedFtpPeer&, const QString& line)> OnCommand;
 
     QByteArray Received;  // all bytes from the client, every connection
+    QByteArray Urgent;    // the urgent (out-of-band) bytes among them
     QStringList Commands; // the command lines, without CR LF
     int Connections = 0;
     QTcpSocket* Control() const { return FControl; }
@@ -41,6 +42,7 @@ public:
     QString PassiveReply(const QString& addressFields = QStringLiteral("127,0,0,1"));
     bool ConnectActive(const QString& portLine);
     QTcpSocket* Data() const { return FData; }
+    QString DataPeerAddress; // of the last passive data connection
     // Sends bytes on the data connection once it is up, then closes it.
     void SendData(const QByteArray& bytes, bool close = true);
     bool DataConnected() const;

@@ -1,0 +1,287 @@
+#include "ftp/TFtpTestSession.h"
+
+#include <QFile>
+#include <QTcpSocket>
+#include <sys/socket.h>
+
+namespace {
+
+QByteArray Pattern(int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+} // namespace
+
+// A scripted server that serves one file: PASV or PORT, TYPE, SIZE, REST and
+// RETR, with the final reply before or after the data connection's close.
+class TMFtpTransferTest : public TFtpTestSession {
+protected:
+    void SetUp() override {
+        TFtpTestSession::SetUp();
+        ScriptLogin();
+        Ftp.TransferMode = BinaryTransfer;
+        Ftp.Passive = true;
+        Peer.OnCommand = [this](TScriptedFtpPeer& peer, const QString& line) {
+            const QString word = line.section(u' ', 0, 0);
+            if (word == QLatin1String("QUIT")) {
+                peer.Send(QStringLiteral("221 Bye\r\n"));
+                peer.CloseControl();
+            } else if (word == QLatin1String("TYPE")) {
+                peer.Send(QStringLiteral("200 Type set\r\n"));
+            } else if (word == QLatin1String("PASV")) {
+                peer.Send(peer.PassiveReply(PassiveFields) + QStringLiteral("\r\n"));
+            } else if (word == QLatin1String("PORT")) {
+                peer.Send(QStringLiteral("200 PORT ok\r\n"));
+                PortLine = line;
+            } else if (word == QLatin1String("SIZE")) {
+                peer.Send(SizeReply + QStringLiteral("\r\n"));
+            } else if (word == QLatin1String("REST") && Ftp.LoggedIn()) {
+                RestFrom = line.section(u' ', 1).toInt();
+                peer.Send(QStringLiteral("350 Restarting\r\n"));
+            } else if (word == QLatin1String("RETR")) {
+                Retr(peer);
+            } else if (word == QLatin1String("ABOR")) {
+                // The data connection is reset, which the client must not
+                // report while it aborts.
+                if (peer.Data()) {
+                    const linger hard{1, 0};
+                    ::setsockopt(int(peer.Data()->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                                 sizeof hard);
+                    peer.Data()->abort();
+                }
+                peer.Send(QStringLiteral("426 Transfer aborted\r\n226 ABOR successful\r\n"));
+            } else {
+                return false;
+            }
+            return true;
+        };
+    }
+    void Retr(TScriptedFtpPeer& peer) {
+        if (RetrRefused) {
+            peer.Send(QStringLiteral("550 No such file\r\n"));
+            return;
+        }
+        if (!PortLine.isEmpty()) {
+            if (BeforeActiveConnect)
+                BeforeActiveConnect(PortLine);
+            peer.ConnectActive(PortLine);
+            PortLine.clear();
+        }
+        peer.Send(OpeningReply + QStringLiteral("\r\n"));
+        const QByteArray rest = Content.mid(RestFrom);
+        RestFrom = 0;
+        if (HoldData) {
+            peer.SendData(rest.left(HoldData), false);
+            return;
+        }
+        if (ReplyBeforeClose) {
+            peer.Send(QStringLiteral("226 Transfer complete\r\n"));
+            peer.SendData(rest);
+        } else {
+            peer.SendData(rest);
+            QTcpSocket* data = peer.Data();
+            (void)QTest::qWaitFor(
+                [data] { return !data || data->state() == QAbstractSocket::UnconnectedState; },
+                3000);
+            peer.Send(QStringLiteral("226 Transfer complete\r\n"));
+        }
+    }
+    QString Local() const { return DataDir() + QStringLiteral("/file.bin"); }
+    QByteArray LocalBytes() const {
+        QFile f(Local());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+    }
+    void PutLocal(const QByteArray& bytes) {
+        QFile f(Local());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    bool Download() {
+        Events.clear();
+        Ftp.GetFile(QStringLiteral("file.bin"), Local());
+        return WaitFor(QStringLiteral("Ready"));
+    }
+
+    QByteArray Content = Pattern(20000);
+    QString OpeningReply = QStringLiteral("150 Opening BINARY mode data connection (20000 bytes)");
+    QString SizeReply = QStringLiteral("213 20000");
+    QString PassiveFields = QStringLiteral("127,0,0,1");
+    bool ReplyBeforeClose = false;
+    bool RetrRefused = false;
+    int HoldData = 0;
+    int RestFrom = 0;
+    QString PortLine;
+    std::function<void(const QString&)> BeforeActiveConnect;
+};
+
+TEST_F(TMFtpTransferTest, ChangeDirectoryTakesTheQuotedNameOrAsksForIt) {
+    Peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/pub\" is the current directory")},
+                                       {QStringLiteral("250 Directory changed")},
+                                       {QStringLiteral("550 No such directory")}});
+    Peer.Reply(QStringLiteral("PWD"),
+               {{QStringLiteral("257 \"/\"")}, {QStringLiteral("257 \"/incoming\" is current")}});
+    ASSERT_TRUE(LogIn());
+    const qsizetype login = Peer.Commands.size();
+    for (const char* expected : {"/pub", "/incoming", "/incoming"}) {
+        Events.clear();
+        Ftp.ChangeDirectory(QStringLiteral("somewhere"));
+        ASSERT_TRUE(WaitFor(QStringLiteral("DirectoryChanged")));
+        EXPECT_EQ(Ftp.CurrentDirectory(), QLatin1String(expected));
+    }
+    EXPECT_EQ(Peer.Commands.mid(login),
+              (QStringList{"CWD somewhere", "CWD somewhere", "PWD", "CWD somewhere"}));
+    EXPECT_EQ(Events,
+              (QStringList{"info 4 CWD somewhere|", "info 15 Access denied or file not found",
+                           "Ready", "DirectoryChanged"}));
+}
+
+TEST_F(TMFtpTransferTest, DownloadsInBothReplyOrdersAndSendsTypeOncePerConnection) {
+    ASSERT_TRUE(LogIn());
+    for (const bool replyFirst : {true, false}) {
+        ReplyBeforeClose = replyFirst;
+        ASSERT_TRUE(Download()) << replyFirst;
+        EXPECT_EQ(Events.count(QStringLiteral("FileReceived")), 1);
+        EXPECT_EQ(LocalBytes(), Content) << replyFirst;
+        EXPECT_EQ(Ftp.BytesTransferred, quint64(Content.size()));
+        EXPECT_TRUE(Events.contains(QStringLiteral("info 14 20000")));
+        EXPECT_TRUE(Events.contains(QStringLiteral("info 10 Transfer done")));
+        QFile::remove(Local());
+    }
+    EXPECT_EQ(Peer.Commands.count(QStringLiteral("TYPE I")), 1);
+
+    // A 150 without "(" gives no size; a new connection sends TYPE again.
+    OpeningReply = QStringLiteral("150 Here it comes");
+    Ftp.Disconnect();
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(Download());
+    EXPECT_FALSE(Events.join(u'\n').contains(QStringLiteral("info 14")));
+    EXPECT_EQ(Peer.Commands.count(QStringLiteral("TYPE I")), 2);
+}
+
+TEST_F(TMFtpTransferTest, PassiveModeConnectsToTheControlPeerWhateverTheReplyNames) {
+    PassiveFields = QStringLiteral("127,0,0,2");
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(Download());
+    EXPECT_EQ(LocalBytes(), Content);
+    EXPECT_EQ(Peer.DataPeerAddress, QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(TMFtpTransferTest, ActiveModeAcceptsOnlyTheServersConnection) {
+    Ftp.Passive = false;
+    QTcpSocket stranger;
+    BeforeActiveConnect = [&stranger](const QString& line) {
+        const QStringList f = line.section(u' ', 1).split(u',');
+        stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")));
+        stranger.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")),
+                               quint16(f[4].toInt() * 256 + f[5].toInt()));
+        (void)stranger.waitForConnected(3000);
+    };
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(Download()) << Events.join(u'\n').toStdString();
+    EXPECT_EQ(LocalBytes(), Content);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return stranger.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    const QString port = Peer.Commands.filter(QStringLiteral("PORT ")).value(0);
+    EXPECT_TRUE(port.startsWith(QStringLiteral("PORT 127,0,0,1,"))) << port.toStdString();
+}
+
+TEST_F(TMFtpTransferTest, AnExistingFileIsOverwrittenFromTheStartAndCut) {
+    Ftp.OnFtpNeedInfo = nullptr;
+    PutLocal(QByteArray(50000, 'o'));
+    ASSERT_TRUE(LogIn());
+    const qsizetype login = Peer.Commands.size();
+    ASSERT_TRUE(Download());
+    EXPECT_EQ(LocalBytes(), Content);
+    EXPECT_EQ(Peer.Commands.mid(login), (QStringList{"TYPE I", "PASV", "RETR file.bin"}));
+}
+
+TEST_F(TMFtpTransferTest, ResumeContinuesFromTheLocalSizeWhenItCan) {
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(Ftp.CanResume());
+    NeedAnswers[ftpnResume] = QStringLiteral("Resume");
+
+    // Local 1000 of remote 20000: REST 1000 and the rest appended.
+    PutLocal(Content.left(1000));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Peer.Commands.contains(QStringLiteral("REST 1000")));
+    EXPECT_EQ(LocalBytes(), Content);
+    EXPECT_TRUE(Events.contains(QStringLiteral("FileReceived")));
+
+    // Already complete: nothing to do, no completion event.
+    SizeReply = QStringLiteral("213 1000");
+    PutLocal(Content.left(1000));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Events.contains(QStringLiteral("info 21 I am afraid I have nothing to do.")));
+    EXPECT_FALSE(Events.contains(QStringLiteral("FileReceived")));
+    EXPECT_EQ(LocalBytes(), Content.left(1000));
+
+    // Local larger than remote: a full download.
+    SizeReply = QStringLiteral("213 800");
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Events.contains(
+        QStringLiteral("info 17 I don't know how to resume this file, I will overwrite it.")));
+    EXPECT_EQ(LocalBytes(), Content);
+
+    // SIZE refused: a full download too, never stuck busy.
+    SizeReply = QStringLiteral("500 SIZE not understood");
+    PutLocal(Content.left(300));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Events.contains(
+        QStringLiteral("info 17 This site cannot resume broken downloads/uploads")));
+    EXPECT_EQ(LocalBytes(), Content);
+    EXPECT_FALSE(Ftp.Busy());
+}
+
+TEST_F(TMFtpTransferTest, ARefusedRetrEndsWithTheCountSoFar) {
+    RetrRefused = true;
+    ASSERT_TRUE(LogIn());
+    Ftp.BytesTransferred = 0;
+    ASSERT_TRUE(Download());
+    EXPECT_EQ(Events.mid(Events.indexOf(QStringLiteral("info 4 RETR file.bin|"))),
+              (QStringList{"info 4 RETR file.bin|", "info 10 Transfer done",
+                           "info 15 Access denied or file not found", "Ready", "FileReceived"}));
+    EXPECT_EQ(Ftp.BytesTransferred, 0u);
+}
+
+TEST_F(TMFtpTransferTest, AbortSendsTheTelnetSequenceWithTheMarkAsUrgentData) {
+    HoldData = 5000;
+    RecordProgress = true;
+    ASSERT_TRUE(LogIn());
+    Events.clear();
+    Ftp.GetFile(QStringLiteral("file.bin"), Local());
+    ASSERT_TRUE(WaitFor(QStringLiteral("info 8 ")));
+    const qsizetype before = Peer.Received.size();
+    Ftp.Abort();
+    Ftp.Abort(); // a second abort sends nothing
+    ASSERT_TRUE(WaitFor(QStringLiteral("FileReceived")));
+    // IAC IP, IAC DM with the DM as the urgent byte (so not in the normal
+    // stream), ABOR, IAC DM.
+    EXPECT_EQ(Peer.Received.mid(before), QByteArray("\xff\xf4\xff"
+                                                    "ABOR\r\n\xff\xf2"));
+    EXPECT_EQ(Peer.Urgent, QByteArray("\xf2"));
+    EXPECT_TRUE(Events.contains(QStringLiteral("info 15 Access denied or file not found")));
+    EXPECT_FALSE(Events.join(u'\n').contains(QStringLiteral("error")));
+    // The session goes on.
+    Events.clear();
+    Ftp.Quit();
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+}
+
+TEST_F(TMFtpTransferTest, AResetDataConnectionIsFatalUnlessAborting) {
+    HoldData = 3000;
+    RecordProgress = true;
+    Ftp.Retries = 0;
+    ASSERT_TRUE(LogIn());
+    Ftp.GetFile(QStringLiteral("file.bin"), Local());
+    ASSERT_TRUE(WaitFor(QStringLiteral("info 8 ")));
+    const linger hard{1, 0};
+    const int fd = int(Peer.Data()->socketDescriptor());
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Peer.Data()->abort();
+    ASSERT_TRUE(WaitFor(QStringLiteral("error 27 ")));
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+}
