@@ -61,7 +61,7 @@ protected:
         };
     }
     bool WaitFor(const QString& event, int ms = 5000) {
-        return QTest::qWaitFor([&] { return Events.contains(event); }, ms);
+        return WaitUntil([&] { return Events.contains(event); }, ms);
     }
     bool LogIn() {
         Ftp.Login();

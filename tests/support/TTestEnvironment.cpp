@@ -4,6 +4,7 @@
 #include "support/TScriptedDialogs.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <cstring>
 
@@ -90,4 +91,20 @@ void TZephynTest::WriteOneRecordHistory() {
     QFile f(FDir.path() + QStringLiteral("/hist.dat"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(QByteArray(384, '\0'));
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int ms) {
+    if (cond())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(2);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (cond())
+            loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return cond();
 }

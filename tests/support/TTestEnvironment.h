@@ -18,6 +18,11 @@ inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
 }
 
+// Runs the event loop until cond holds or ms have passed; unlike
+// QTest::qWaitFor it does not sleep between events, so a transfer that needs
+// one event per block runs at full speed.
+bool WaitUntil(const std::function<bool()>& cond, int ms);
+
 // Runs fn on the modal dialog of type T once it runs (waits at most 3 s, so a
 // dialog that never comes fails the test instead of hanging it).
 template <class T> void WhenModal(std::function<void(T&)> fn) {
