@@ -21,6 +21,7 @@ test: build
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_startup
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
+	$(BUILD)/bin/bench_download
 
 clean:
 	rm -rf $(BUILD)

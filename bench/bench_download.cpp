@@ -1,0 +1,259 @@
+// Download figures: the same 1 GiB file from vsftpd on loopback to a real
+// file, alternately and several times, by TMFtp (passive and active, with
+// progress events on), by curl, and by a bare blocking loop of 8 KiB
+// recv/write (the ceiling for that block size). Every client runs in a child
+// process of its own so that its CPU time and peak memory are its own.
+#include "ftp/TMFtp.h"
+#include "support/TFtpServers.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <sys/stat.h>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <netinet/in.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr qint64 FileSize = 1024LL * 1024 * 1024;
+constexpr int Rounds = 5;
+
+// ---- the clients, each run as `bench_download --client KIND PORT FILE`
+
+int RunTMFtp(int argc, char** argv, bool passive, quint16 port, const QString& local) {
+    QCoreApplication app(argc, argv);
+    TMFtp ftp;
+    ftp.SetServer(QStringLiteral("127.0.0.1"));
+    ftp.Port = port;
+    ftp.Username = QStringLiteral("anonymous");
+    ftp.Password = QStringLiteral("bench@example.test");
+    ftp.TransferMode = BinaryTransfer;
+    ftp.Passive = passive;
+    quint64 progress = 0;
+    int result = 1;
+    ftp.OnFtpInfo = [&](TMFtp& f, FtpInfo info, const QString&) {
+        if (info == ftpiProgress)
+            progress = f.BytesTransferred; // what the test controller reads at each block
+    };
+    ftp.OnFtpError = [&](TMFtp&, FtpError e, const QString& text) {
+        std::fprintf(stderr, "error %d %s\n", int(e), qPrintable(text));
+    };
+    ftp.OnLoggedIn = [&](TMFtp& f) { f.GetFile(QStringLiteral("big.bin"), local); };
+    ftp.OnFileReceived = [&](TMFtp& f) {
+        result = f.BytesTransferred == quint64(FileSize) && progress == quint64(FileSize) ? 0 : 1;
+        f.Quit();
+    };
+    ftp.OnFtpQuit = [&](TMFtp&) { app.quit(); };
+    QTimer::singleShot(0, [&] { ftp.Login(); });
+    app.exec();
+    return result;
+}
+
+bool SendLine(int fd, const std::string& line) {
+    const std::string l = line + "\r\n";
+    return ::send(fd, l.data(), l.size(), 0) == ssize_t(l.size());
+}
+
+std::string ReadReply(int fd) {
+    std::string reply;
+    char c;
+    while (::recv(fd, &c, 1, 0) == 1) {
+        reply += c;
+        if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0) {
+            // A reply ends at a line whose fourth character is a blank.
+            const size_t start = reply.rfind("\r\n", reply.size() - 3);
+            const std::string last = reply.substr(start == std::string::npos ? 0 : start + 2);
+            if (last.size() > 3 && last[3] == ' ')
+                return reply;
+        }
+    }
+    return reply;
+}
+
+int Connect(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? fd : -1;
+}
+
+// The ceiling: blocking recv of 8 KiB and write, nothing else.
+int RunBareLoop(quint16 port, const char* local) {
+    const int control = Connect(port);
+    if (control < 0)
+        return 1;
+    ReadReply(control);
+    SendLine(control, "USER anonymous");
+    ReadReply(control);
+    SendLine(control, "PASS bench@example.test");
+    ReadReply(control);
+    SendLine(control, "TYPE I");
+    ReadReply(control);
+    SendLine(control, "PASV");
+    const std::string pasv = ReadReply(control);
+    int f[6] = {};
+    const size_t open = pasv.find('(');
+    if (open == std::string::npos ||
+        std::sscanf(pasv.c_str() + open + 1, "%d,%d,%d,%d,%d,%d", &f[0], &f[1], &f[2], &f[3],
+                    &f[4], &f[5]) != 6)
+        return 1;
+    const int data = Connect(quint16(f[4] * 256 + f[5]));
+    SendLine(control, "RETR big.bin");
+    ReadReply(control);
+    const int out = ::open(local, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    static char buffer[8192];
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t n = ::recv(data, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        if (::write(out, buffer, size_t(n)) != n)
+            return 1;
+        total += n;
+    }
+    ::close(out);
+    ::close(data);
+    ReadReply(control);
+    SendLine(control, "QUIT");
+    ReadReply(control);
+    return total == FileSize ? 0 : 1;
+}
+
+// ---- the parent: runs the clients and prints the figures
+
+struct TRun {
+    double Seconds;
+    double CpuSeconds;
+    double PeakMB;
+};
+
+bool RunChild(const QString& program, const QStringList& arguments, TRun& run) {
+    std::vector<QByteArray> storage{QFile::encodeName(program)};
+    for (const QString& a : arguments)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> args;
+    for (QByteArray& s : storage)
+        args.push_back(s.data());
+    args.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child)
+        return false;
+    run.Seconds = timer.nsecsElapsed() / 1e9;
+    run.CpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                     usage.ru_stime.tv_usec / 1e6;
+    run.PeakMB = usage.ru_maxrss / 1024.0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--client") == 0) {
+        const std::string kind = argv[2];
+        const quint16 port = quint16(std::atoi(argv[3]));
+        if (kind == "bare")
+            return RunBareLoop(port, argv[4]);
+        return RunTMFtp(argc, argv, kind == "tmftp-passive", port,
+                        QString::fromLocal8Bit(argv[4]));
+    }
+
+    QCoreApplication app(argc, argv);
+    QTemporaryDir served;
+    ::chmod(QFile::encodeName(served.path()).constData(), 0755);
+    {
+        // 1 GiB of varied bytes: one random MiB over and over.
+        QFile f(served.path() + QStringLiteral("/big.bin"));
+        if (!f.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray block(1024 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char((i * 2654435761u) >> 24);
+        for (int i = 0; i < 1024; ++i)
+            f.write(block);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
+    }
+    auto vsftpd = TFtpServer::Vsftpd(served.path());
+    if (!vsftpd) {
+        std::fprintf(stderr, "vsftpd did not start\n");
+        return 1;
+    }
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString port = QString::number(vsftpd->Port);
+    QTemporaryDir target;
+    const QString local = target.path() + QStringLiteral("/big.bin");
+    const std::vector<std::pair<std::string, std::pair<QString, QStringList>>> clients = {
+        {"TMFtp passive", {self, {"--client", "tmftp-passive", port, local}}},
+        {"TMFtp active", {self, {"--client", "tmftp-active", port, local}}},
+        {"curl", {QStringLiteral("curl"),
+                  {"-s", "-o", local, QStringLiteral("ftp://127.0.0.1:%1/big.bin").arg(port)}}},
+        {"bare 8 KiB recv/write loop", {self, {"--client", "bare", port, local}}},
+    };
+    std::map<std::string, std::vector<TRun>> runs;
+    for (int round = 0; round < Rounds; ++round) {
+        for (const auto& [name, command] : clients) {
+            QFile::remove(local);
+            ::sync(); // each client starts with the disk written back
+            TRun run{};
+            if (!RunChild(command.first, command.second, run)) {
+                std::fprintf(stderr, "%s failed\n", name.c_str());
+                return 1;
+            }
+            runs[name].push_back(run);
+        }
+    }
+    QFile::remove(local);
+
+    std::printf("1 GiB from vsftpd on loopback to a file, median of %d interleaved runs\n", Rounds);
+    std::printf("  %-28s %9s %12s %9s\n", "client", "MB/s", "CPU s/GiB", "peak MB");
+    std::map<std::string, double> rate, cpu;
+    for (const auto& [name, command] : clients) {
+        std::vector<double> mbps, cpus, peaks;
+        for (const TRun& r : runs[name]) {
+            mbps.push_back(FileSize / 1e6 / r.Seconds);
+            cpus.push_back(r.CpuSeconds);
+            peaks.push_back(r.PeakMB);
+        }
+        rate[name] = Median(mbps);
+        cpu[name] = Median(cpus);
+        std::printf("  %-28s %9.0f %12.2f %9.1f\n", name.c_str(), rate[name], cpu[name],
+                    *std::max_element(peaks.begin(), peaks.end()));
+    }
+    const std::string ceiling = "bare 8 KiB recv/write loop";
+    for (const char* mode : {"TMFtp passive", "TMFtp active"}) {
+        std::printf("%s ratio vs curl: %.2f\n", mode, rate[mode] / rate["curl"]);
+        std::printf("%s ratio vs ceiling: %.2f\n", mode, rate[mode] / rate[ceiling]);
+        std::printf("%s CPU vs ceiling: %.2f\n", mode, cpu[mode] / cpu[ceiling]);
+    }
+    return 0;
+}
