@@ -106,7 +106,8 @@ protected:
     }
 
     QByteArray Content = Pattern(20000);
-    QString OpeningReply = QStringLiteral("150 Opening BINARY mode data connection (20000 bytes)");
+    QString OpeningReply =
+        QStringLiteral("150 Opening BINARY mode data connection for file.bin (1048576 bytes)");
     QString SizeReply = QStringLiteral("213 20000");
     QString PassiveFields = QStringLiteral("127,0,0,1");
     bool ReplyBeforeClose = false;
@@ -146,7 +147,7 @@ TEST_F(TMFtpTransferTest, DownloadsInBothReplyOrdersAndSendsTypeOncePerConnectio
         EXPECT_EQ(Events.count(QStringLiteral("FileReceived")), 1);
         EXPECT_EQ(LocalBytes(), Content) << replyFirst;
         EXPECT_EQ(Ftp.BytesTransferred, quint64(Content.size()));
-        EXPECT_TRUE(Events.contains(QStringLiteral("info 14 20000")));
+        EXPECT_TRUE(Events.contains(QStringLiteral("info 14 1048576")));
         EXPECT_TRUE(Events.contains(QStringLiteral("info 10 Transfer done")));
         QFile::remove(Local());
     }
