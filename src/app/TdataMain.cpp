@@ -39,6 +39,7 @@ void TdataMain::dataMainCreate() {
     }
     History.Clear();
     HistoryFile.LoadHistory();
+    TApplication::Guard([this] { Proxy.Load(); });
     FCreated = true;
 }
 
@@ -46,5 +47,7 @@ void TdataMain::dataMainDestroy() {
     if (!FCreated)
         return;
     HistoryFile.SaveHistory();
+    FtpTestProfiles.Items.clear();
     Parameters.Registry.CloseKey();
+    Proxy.Save();
 }

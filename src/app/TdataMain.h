@@ -1,4 +1,6 @@
 #pragma once
+#include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TProxySettings.h"
 #include "history/THistory.h"
 #include "history/THistoryFile.h"
 #include "tcpip/TParameterSet.h"
@@ -23,6 +25,8 @@ public:
     TParameterSet Parameters;
     THistory History{Parameters};
     THistoryFile HistoryFile{History};
+    TProxySettings Proxy;
+    TFtpTestProfiles FtpTestProfiles;
 
 private:
     bool FRefused = false;

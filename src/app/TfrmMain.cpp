@@ -1,6 +1,9 @@
 #include "app/TfrmMain.h"
 #include "app/TdataMain.h"
 #include "dialup/TPerformancePage.h"
+#include "dialup/TRAS.h"
+#include "ftp/TMFtp.h"
+#include "ftptest/TTestRun.h"
 #include "ftptest/TTestingPage.h"
 #include "history/TAnalysisPage.h"
 #include "history/TBaselineRecords.h"
@@ -37,7 +40,7 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
 
     FSettings = new TSettingsPage(data.Parameters);
     FPerformance = new TPerformancePage;
-    FTesting = new TTestingPage;
+    FTesting = new TTestingPage(data.FtpTestProfiles, data.Proxy);
     FHistory = new THistoryPage(data.History, data.Parameters, *FSettings);
     FAnalysis = new TAnalysisPage;
     ui->PageControl1->addTab(FSettings, QStringLiteral("Settings"));
@@ -46,6 +49,11 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     ui->PageControl1->addTab(FHistory, QStringLiteral("History"));
     ui->PageControl1->addTab(FAnalysis, QStringLiteral("Analysis"));
     ui->PageControl1->setTabVisible(1, false);
+    FRAS = std::make_unique<TRAS>();
+    FMFtp = new TMFtp(this);
+    FTestRun = new TTestRun(*FTesting, *FMFtp, *FRAS, data.FtpTestProfiles, data.Proxy,
+                            ui->StatusBar1, this);
+    FTestRun->AddHistoryRecord = [this](int throughput) { FHistory->AddHistoryRecord(throughput); };
     FSettings->SetCalcButton(ui->btnCalc);
     new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
     auto* saveDefaults = new TSaveDefaults(data.Parameters, ui->btnSave, ui->btnDefaults, this);
@@ -81,6 +89,9 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+    // The component goes first, while everything its handlers use still exists.
+    delete FTestRun;
+    delete FMFtp;
     if (auto* app = TApplication::Instance()) {
         app->OnException = nullptr;
         app->OnHelp = nullptr;
@@ -149,6 +160,10 @@ void TfrmMain::FormShow() {
         FData.History.FillList();
     }
 
+    FTesting->ShowProxySettings();
+    FTesting->ShowProfiles();
+    RasPresent = FPerformance->CheckDialUp(*FRAS);
+
     SetActivePage(FSettings);
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
@@ -182,6 +197,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::FormCloseQuery(bool& canClose) {
+    if (FTestRun->Running()) {
+        MessageDlg(QStringLiteral("Please abort the test tranfer before quiting Zephyn"),
+                   TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+        canClose = false;
+        return;
+    }
     canClose = MessageDlg(QStringLiteral("Terminate Zephyn Now?"), TMsgDlgType::mtConfirmation,
                           TMsgDlgButtons::mbOKCancel) == mrOk;
     if (!canClose)
@@ -194,6 +215,9 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
         model.WriteParameters(model.ProfileCount > 0 ? model.ActiveProfile() : 0);
         model.SettingsChanged = false;
     }
+    // Destroying the component must not touch the user's dial-up link.
+    if (RasPresent)
+        FRAS->ReleaseConnection();
 }
 
 void TfrmMain::btnCloseClick() {

@@ -9,6 +9,9 @@ class TFormStorage;
 class TSettingsPage;
 class TPerformancePage;
 class TTestingPage;
+class TTestRun;
+class TMFtp;
+class TRAS;
 class THistoryPage;
 class TAnalysisPage;
 class QPushButton;
@@ -45,6 +48,11 @@ public:
     QPushButton* Button(const char* name) const;
     TSettingsPage* tabshtSettings() const { return FSettings; }
     THistoryPage* tabshtHistory() const { return FHistory; }
+    TTestingPage* tabshtTesting() const { return FTesting; }
+    TTestRun* TestRun() const { return FTestRun; }
+    TMFtp& MFtp() { return *FMFtp; }
+    TRAS& RAS() { return *FRAS; }
+    bool RasPresent = false;
     TAboutBox1* AboutBox();
     THelpWindow* HelpWindow();
 
@@ -61,6 +69,9 @@ private:
     TTestingPage* FTesting;
     THistoryPage* FHistory;
     TAnalysisPage* FAnalysis;
+    std::unique_ptr<TRAS> FRAS;
+    TMFtp* FMFtp;
+    TTestRun* FTestRun;
     TAboutBox1* FAboutBox = nullptr;
     THelpWindow* FHelpWindow = nullptr;
     bool FShown = false;

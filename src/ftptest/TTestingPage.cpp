@@ -1,5 +1,281 @@
 #include "ftptest/TTestingPage.h"
+#include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TProxySettings.h"
+#include "ftptest/TfrmFtpProfileEdit.h"
+#include "platform/TApplication.h"
+#include "platform/TMessageDlg.h"
+#include "ui_TTestingPage.h"
 
-TTestingPage::TTestingPage(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("tabshtTesting"));
+#include <QFile>
+#include <QStyle>
+
+namespace {
+
+void SetHint(QWidget* w, const QString& hint) {
+    w->setToolTip(DisplayText(hint));
+    w->setAccessibleDescription(DisplayText(hint));
+}
+
+template <class Fn> auto Handler(Fn fn) {
+    return [fn](auto&&...) { TApplication::Guard(fn); };
+}
+
+} // namespace
+
+TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QWidget* parent)
+    : QWidget(parent), FProfiles(profiles), FProxy(proxy),
+      ui(std::make_unique<Ui::TTestingPage>()) {
+    ui->setupUi(this);
+    ui->cbProxyType->addItems(TProxySettings::TypeEntries());
+    ui->cbProxyType->setCurrentIndex(-1);
+    // Typing may go below 0 for a moment; the change rule puts it back.
+    ui->seProxyPort->setMinimum(-99999);
+    ui->btnFtpAdd->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+    ui->btnFtpEdit->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ui->btnFtpDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+
+    SetHint(ui->cbFtpHost,
+            QStringLiteral("Click to change the active testing profile and choose from list"));
+    SetHint(ui->btnFtpAdd, QStringLiteral("Click to add a new Ftp testing profile."));
+    SetHint(ui->btnFtpEdit, QStringLiteral("Click to edit the displayed ftp test settings.\r\n(The "
+                                           "default settings for ftp.brindlecove.example cannot be "
+                                           "edited.)"));
+    SetHint(ui->btnFtpDelete, QStringLiteral("Click to delete the displayed Ftp testing "
+                                             "profile.\r\n(The default profile for "
+                                             "ftp.brindlecove.example cannot be deleted.)"));
+    const QString path = QStringLiteral(
+        "Entire path (not including filename) from the root\r\nto where the file is located.");
+    const QString file = QStringLiteral("Filename of the file you wish to retrieve.");
+    const QString login = QStringLiteral("Login name to use for the server. Normally you'd "
+                                         "have\r\nthis set to the default of 'anonymous'.");
+    const QString password = QStringLiteral("Password for the server login. Typically this "
+                                            "would\r\nbe your email address for anonymous logins.");
+    SetHint(ui->ebftpPath, path);
+    SetHint(ui->ebftpFilename, file);
+    SetHint(ui->ebftpLoginName, login);
+    SetHint(ui->ebftpPassword, password);
+    SetHint(ui->ebProxyUsername, login);
+    SetHint(ui->ebProxyPassword, password);
+
+    connect(ui->cbFtpHost, &QComboBox::activated, this, Handler([this] { cbFtpHostChange(); }));
+    connect(ui->btnFtpAdd, &QToolButton::clicked, this, Handler([this] { btnFtpAddClick(); }));
+    connect(ui->btnFtpEdit, &QToolButton::clicked, this, Handler([this] { btnFtpEditClick(); }));
+    connect(ui->btnFtpDelete, &QToolButton::clicked, this,
+            Handler([this] { btnFtpDeleteClick(); }));
+    connect(ui->ebProxy, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FProxy.ProxyHost = text; });
+    connect(ui->seProxyPort, &QSpinBox::valueChanged, this,
+            Handler([this] { seProxyPortChange(); }));
+    connect(ui->cbProxyType, &QComboBox::activated, this,
+            [this](int index) { FProxy.ProxyType = TProxySettings::TypeKeyword(index); });
+    connect(ui->ebProxyUsername, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FProxy.ProxyUsername = text; });
+    connect(ui->ebProxyPassword, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FProxy.ProxyPassword = text; });
+}
+
+TTestingPage::~TTestingPage() = default;
+
+QComboBox* TTestingPage::cbFtpHost() const {
+    return ui->cbFtpHost;
+}
+QToolButton* TTestingPage::btnFtpAdd() const {
+    return ui->btnFtpAdd;
+}
+QToolButton* TTestingPage::btnFtpEdit() const {
+    return ui->btnFtpEdit;
+}
+QToolButton* TTestingPage::btnFtpDelete() const {
+    return ui->btnFtpDelete;
+}
+QLineEdit* TTestingPage::ebftpPath() const {
+    return ui->ebftpPath;
+}
+QLineEdit* TTestingPage::ebftpFilename() const {
+    return ui->ebftpFilename;
+}
+QLineEdit* TTestingPage::ebftpLoginName() const {
+    return ui->ebftpLoginName;
+}
+QLineEdit* TTestingPage::ebftpPassword() const {
+    return ui->ebftpPassword;
+}
+QLineEdit* TTestingPage::ebProxy() const {
+    return ui->ebProxy;
+}
+QSpinBox* TTestingPage::seProxyPort() const {
+    return ui->seProxyPort;
+}
+QComboBox* TTestingPage::cbProxyType() const {
+    return ui->cbProxyType;
+}
+QLineEdit* TTestingPage::ebProxyUsername() const {
+    return ui->ebProxyUsername;
+}
+QLineEdit* TTestingPage::ebProxyPassword() const {
+    return ui->ebProxyPassword;
+}
+TRemainingTimeBar* TTestingPage::pbFtp() const {
+    return ui->pbFtp;
+}
+QPushButton* TTestingPage::btnStart() const {
+    return ui->btnStart;
+}
+QLabel* TTestingPage::lblRemMins() const {
+    return ui->lblRemMins;
+}
+QLabel* TTestingPage::lblActivity() const {
+    return ui->lblActivity;
+}
+QLabel* TTestingPage::lblAvgXfer() const {
+    return ui->lblAvgXfer;
+}
+
+void TTestingPage::ShowProxySettings() {
+    QSignalBlocker block(ui->seProxyPort);
+    if (!FProxy.ProxyHost.isEmpty()) {
+        ui->ebProxy->setText(FProxy.ProxyHost);
+        ui->seProxyPort->setValue(FProxy.ProxyPort);
+        ui->cbProxyType->setCurrentIndex(TProxySettings::TypeIndex(FProxy.ProxyType));
+        ui->ebProxyUsername->setText(FProxy.ProxyUsername);
+        ui->ebProxyPassword->setText(FProxy.ProxyPassword);
+    } else {
+        ui->ebProxy->clear();
+        ui->ebProxyUsername->clear();
+        ui->ebProxyPassword->clear();
+        ui->seProxyPort->setValue(0);
+        ui->cbProxyType->setCurrentIndex(-1);
+    }
+}
+
+void TTestingPage::seProxyPortChange() {
+    if (ui->seProxyPort->value() < 0)
+        ui->seProxyPort->setValue(0); // whose own change stores 0
+    else
+        FProxy.ProxyPort = ui->seProxyPort->value();
+}
+
+void TTestingPage::FillHosts() {
+    ui->cbFtpHost->clear();
+    for (const FtpTestProfile& p : FProfiles.Items)
+        ui->cbFtpHost->addItem(p.Host());
+}
+
+void TTestingPage::ClearProfileBoxes() {
+    for (QLineEdit* e : {ui->ebftpPath, ui->ebftpFilename, ui->ebftpLoginName, ui->ebftpPassword})
+        e->clear();
+}
+
+void TTestingPage::ShowProfile(int index) {
+    if (index < 0 || size_t(index) >= FProfiles.Items.size())
+        return;
+    const FtpTestProfile& p = FProfiles.Items[size_t(index)];
+    ui->ebftpPath->setText(p.Path());
+    ui->ebftpFilename->setText(p.FileName());
+    ui->ebftpLoginName->setText(p.LoginName());
+    ui->ebftpPassword->setText(p.Password());
+}
+
+void TTestingPage::ShowProfiles() {
+    FProfiles.ReadFtpTestProfiles();
+    FillHosts();
+    if (!FProfiles.Items.empty()) {
+        ui->cbFtpHost->setCurrentIndex(0);
+        ShowProfile(0);
+    } else {
+        ui->cbFtpHost->setCurrentIndex(-1);
+        ClearProfileBoxes();
+    }
+}
+
+const FtpTestProfile* TTestingPage::SelectedProfile() const {
+    const int index = ui->cbFtpHost->currentIndex();
+    if (index < 0 || size_t(index) >= FProfiles.Items.size())
+        return nullptr;
+    return &FProfiles.Items[size_t(index)];
+}
+
+void TTestingPage::SetProfileControlsEnabled(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->btnFtpEdit, ui->btnFtpAdd,
+                                                      ui->btnFtpDelete, ui->cbFtpHost})
+        w->setEnabled(enabled);
+}
+
+void TTestingPage::cbFtpHostChange() {
+    if (ui->cbFtpHost->currentIndex() < 0 && ui->cbFtpHost->count() > 0)
+        ui->cbFtpHost->setCurrentIndex(0);
+    ShowProfile(ui->cbFtpHost->currentIndex());
+}
+
+void TTestingPage::btnFtpAddClick() {
+    TfrmFtpProfileEdit dialog(window());
+    dialog.exec();
+    if (dialog.Saved) {
+        FtpTestProfile p;
+        p.SetHost(dialog.ebHost()->text());
+        p.SetPath(dialog.ebPath()->text());
+        p.SetFileName(dialog.ebFile()->text());
+        p.SetLoginName(dialog.ebLogin()->text());
+        p.SetPassword(dialog.ebPassword()->text());
+        FProfiles.Items.push_back(p);
+        FProfiles.WriteFtpTestProfiles();
+        ui->cbFtpHost->clear();
+        FProfiles.ReadFtpTestProfiles();
+        FillHosts();
+        ui->cbFtpHost->setCurrentIndex(ui->cbFtpHost->count() - 1);
+    }
+    cbFtpHostChange();
+}
+
+void TTestingPage::btnFtpEditClick() {
+    const int index = ui->cbFtpHost->currentIndex();
+    if (index < 0 || size_t(index) >= FProfiles.Items.size())
+        return;
+    TfrmFtpProfileEdit dialog(window());
+    dialog.ebHost()->setText(ui->cbFtpHost->currentText());
+    dialog.ebPath()->setText(ui->ebftpPath->text());
+    dialog.ebFile()->setText(ui->ebftpFilename->text());
+    dialog.ebLogin()->setText(ui->ebftpLoginName->text());
+    dialog.ebPassword()->setText(ui->ebftpPassword->text());
+    dialog.exec();
+    if (dialog.Saved) {
+        FtpTestProfile& p = FProfiles.Items[size_t(index)];
+        p.SetHost(dialog.ebHost()->text());
+        p.SetPath(dialog.ebPath()->text());
+        p.SetFileName(dialog.ebFile()->text());
+        p.SetLoginName(dialog.ebLogin()->text());
+        p.SetPassword(dialog.ebPassword()->text());
+        FProfiles.WriteFtpTestProfiles();
+        ui->cbFtpHost->clear();
+        FProfiles.ReadFtpTestProfiles();
+        FillHosts();
+    }
+    ui->cbFtpHost->setCurrentIndex(index);
+    cbFtpHostChange();
+}
+
+void TTestingPage::btnFtpDeleteClick() {
+    const int index = ui->cbFtpHost->currentIndex();
+    if (index < 0 || size_t(index) >= FProfiles.Items.size())
+        return;
+    if (MessageDlg(QStringLiteral("Delete displayed testing profile?"), TMsgDlgType::mtConfirmation,
+                   TMsgDlgButtons::mbYesNo) != mrYes)
+        return;
+    if (FProfiles.Items.size() == 1) {
+        FProfiles.Items.clear();
+    } else {
+        FProfiles.Items.erase(FProfiles.Items.begin() + index);
+        FProfiles.WriteFtpTestProfiles();
+    }
+    ui->cbFtpHost->clear();
+    if (!FProfiles.Items.empty()) {
+        FProfiles.ReadFtpTestProfiles();
+        FillHosts();
+        ui->cbFtpHost->setCurrentIndex(0);
+        ShowProfile(0);
+    } else {
+        QFile::remove(TFtpTestProfiles::FileName());
+        ui->cbFtpHost->setCurrentIndex(-1);
+        ClearProfileBoxes();
+    }
 }

@@ -4,32 +4,6 @@
 #include <QtEndian>
 #include <cstring>
 
-template <int N> QString TRecordImage<N>::Text(TTextSlot slot) const {
-    // A length beyond the slot (a damaged file) reads as far as the slot goes.
-    const int length = std::min<int>(static_cast<unsigned char>(FBytes[slot.Offset]), slot.Max);
-    return TAnsiCodec::Decode(QByteArray(FBytes.data() + slot.Offset + 1, length));
-}
-
-template <int N> void TRecordImage<N>::SetText(TTextSlot slot, const QString& text) {
-    // Characters outside Windows-1252 become '?'; longer texts are cut.
-    QByteArray bytes = TAnsiCodec::Encode(text);
-    if (bytes.size() > slot.Max)
-        bytes.truncate(slot.Max);
-    FBytes[slot.Offset] = static_cast<char>(bytes.size());
-    std::memcpy(FBytes.data() + slot.Offset + 1, bytes.constData(), bytes.size());
-}
-
-template <int N> int32_t TRecordImage<N>::Int32(int offset) const {
-    return qFromLittleEndian<int32_t>(FBytes.data() + offset);
-}
-
-template <int N> void TRecordImage<N>::SetInt32(int offset, int32_t value) {
-    qToLittleEndian<int32_t>(value, FBytes.data() + offset);
-}
-
-template class TRecordImage<HistoryRecord::Size>;
-template class TRecordImage<LegacyHistoryRecord::Size>;
-
 HistoryRecord LegacyHistoryRecord::Converted() const {
     HistoryRecord r;
     r.SetEntryName(EntryName());

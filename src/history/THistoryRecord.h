@@ -1,34 +1,5 @@
 #pragma once
-#include <QString>
-#include <array>
-#include <cstdint>
-
-// A length-prefixed text slot: one length byte, then up to Max single-byte
-// (Windows-1252) characters, in Max + 1 bytes at Offset.
-struct TTextSlot {
-    int Offset;
-    int Max;
-};
-
-// Text slots over a fixed-size byte image. Setting a text writes its length
-// and characters and leaves the rest of the slot as it was.
-template <int N> class TRecordImage {
-public:
-    static constexpr int Size = N;
-    const char* Bytes() const { return FBytes.data(); }
-    char* Bytes() { return FBytes.data(); }
-
-protected:
-    QString Text(TTextSlot slot) const;
-    void SetText(TTextSlot slot, const QString& text);
-    bool Flag(int offset) const { return FBytes[offset] != 0; }
-    void SetFlag(int offset, bool on) { FBytes[offset] = on ? 1 : 0; }
-    int32_t Int32(int offset) const;
-    void SetInt32(int offset, int32_t value);
-
-private:
-    std::array<char, N> FBytes{};
-};
+#include "platform/TRecordImage.h"
 
 // One settings combination with its measured throughput and a comment, as
 // hist.dat stores it: 384 bytes, texts in length-prefixed slots.

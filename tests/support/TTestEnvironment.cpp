@@ -12,6 +12,11 @@ void TZephynTest::SetUp() {
     ASSERT_TRUE(FDir.isValid());
     qputenv("ZEPHYN_HOME", QFile::encodeName(FDir.path()));
     qunsetenv("ZEPHYN_PLATFORM");
+    // Dial-up networking is installed (pppd is any program that exists) and
+    // no connection is up (an empty interface folder) unless a test says so.
+    qputenv("ZEPHYN_PPPD", "/bin/true");
+    qputenv("ZEPHYN_SYSFS", QFile::encodeName(FDir.path() + QStringLiteral("/sys-class-net")));
+    QDir().mkpath(FDir.path() + QStringLiteral("/sys-class-net"));
     Dialogs().Clear();
     SetDialogService(&Dialogs());
     TClock::SetSource(&Clock);

@@ -1,0 +1,418 @@
+#include "ftptest/TTestRun.h"
+#include "dialup/TRAS.h"
+#include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TProxySettings.h"
+#include "ftptest/TRemainingTimeBar.h"
+#include "ftptest/TTestingPage.h"
+#include "platform/TApplication.h"
+#include "platform/TClock.h"
+#include "platform/TConvert.h"
+#include "platform/TDataDirectory.h"
+#include "platform/TExceptions.h"
+#include "platform/TMessageDlg.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <cmath>
+
+namespace {
+
+const QString StartCaption = QStringLiteral("S&tart");
+const QString AbortCaption = QStringLiteral("Ab&ort");
+
+QString Caption(const QPushButton* b) {
+    return b->text().remove(u'&');
+}
+
+bool Ask(const QString& text) {
+    return MessageDlg(text, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
+}
+
+} // namespace
+
+TTestRun::TTestRun(TTestingPage& page, TMFtp& ftp, TRAS& ras, TFtpTestProfiles& profiles,
+                   TProxySettings& proxy, QStatusBar* statusBar, QObject* parent)
+    : QObject(parent), FPage(page), FFtp(ftp), FRAS(ras), FProfiles(profiles), FProxy(proxy),
+      FStatusBar(statusBar) {
+    ftp.SetNoopInterval(30);
+    ftp.Retries = 3;
+    ftp.RetryInterval = 15;
+    ftp.ServerType = ftpstAutoDetect;
+    ftp.InitialDirectory = QStringLiteral("/");
+    ftp.FileMask = QStringLiteral("*.*");
+    ftp.Cache = true;
+    ftp.CacheExpire = 7;
+    ftp.TransferMode = BinaryTransfer;
+    ftp.ProxyType = proxyNone;
+    ftp.ProxyPort = 21;
+    ftp.Passive = false;
+    ftp.Port = 21;
+    ftp.TimeOutConnect = 30;
+    ftp.TimeOutArp = 15;
+    // The component reports from inside its own work; what a handler raises
+    // goes to the error log, not back into the component.
+    ftp.OnFtpInfo = [this](TMFtp&, FtpInfo info, const QString& text) {
+        TApplication::Guard([&] { MFtpFtpInfo(info, text); });
+    };
+    ftp.OnFtpNeedInfo = [this](TMFtp&, TMFtpInfoNeeded need, QString& value) {
+        TApplication::Guard([&] { MFtpFtpNeedInfo(need, value); });
+    };
+    ftp.OnFtpError = [this](TMFtp&, FtpError error, const QString& text) {
+        TApplication::Guard([&] { MFtpFtpError(error, text); });
+    };
+    ftp.OnLoggedIn = [this](TMFtp&) { TApplication::Guard([this] { MFtpLoggedIn(); }); };
+    ftp.OnDirectoryChanged = [this](TMFtp&) {
+        TApplication::Guard([this] { MFtpDirectoryChanged(); });
+    };
+    ftp.OnFileReceived = [this](TMFtp&) { TApplication::Guard([this] { MFtpFileReceived(); }); };
+    ftp.OnFtpQuit = [this](TMFtp&) { TApplication::Guard([this] { MFtpFtpQuit(); }); };
+    ftp.OnAborted = [this](TMFtp&) { TApplication::Guard([this] { MFtpAborted(); }); };
+    connect(page.btnStart(), &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnStartClick(); }); });
+    SetCaption(false);
+}
+
+bool TTestRun::Running() const {
+    const QPushButton* b = FPage.btnStart();
+    return Caption(b) == QLatin1String("Abort") ||
+           (Caption(b) == QLatin1String("Start") && !b->isEnabled());
+}
+
+void TTestRun::SetCaption(bool running) {
+    FPage.btnStart()->setText(running ? AbortCaption : StartCaption);
+}
+
+QString TTestRun::LocalFile() const {
+    // Only a file name: a profile cannot make the download land elsewhere.
+    const QString name = QFileInfo(FPage.ebftpFilename()->text()).fileName();
+    return TDataDirectory::FilePath(name.isEmpty() ? QStringLiteral("download.tmp") : name);
+}
+
+void TTestRun::ResetTestDisplay() {
+    FPage.pbFtp()->setValue(0);
+    FPage.lblActivity()->setText(QStringLiteral("inactive"));
+    FPage.lblAvgXfer()->setText(QStringLiteral("0"));
+    SetCaption(false);
+    FPage.btnStart()->setEnabled(true);
+    FPage.SetProfileControlsEnabled(true);
+}
+
+bool TTestRun::Warn(const QString& text, QWidget* focus) {
+    MessageDlg(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    if (focus)
+        focus->setFocus();
+    return false;
+}
+
+void TTestRun::btnStartClick() {
+    if (Caption(FPage.btnStart()) != QLatin1String("Start")) {
+        if (!Ask(QStringLiteral("Abort this test transfer?")))
+            return;
+        AbortRequested = true;
+        FileComplete = false;
+        FPage.lblActivity()->setText(QStringLiteral("Aborting test"));
+        SetCaption(false);
+        FPage.btnStart()->setEnabled(false);
+        FPage.SetProfileControlsEnabled(true);
+        if (FFtp.Connected()) {
+            FFtp.Abort();
+        } else {
+            ResetTestDisplay();
+            // Still resolving or connecting: that is cancelled too, and the
+            // session ends through OnFtpQuit.
+            FFtp.Abort();
+        }
+        return;
+    }
+
+    QComboBox* hosts = FPage.cbFtpHost();
+    if (hosts->currentIndex() < 0) {
+        Warn(hosts->count() > 0
+                 ? QStringLiteral("Please choose a testing profile first")
+                 : QStringLiteral("You first need to enter at least one testing profile!"),
+             hosts);
+        return;
+    }
+    const bool proxyHost = !FPage.ebProxy()->text().isEmpty();
+    const int proxyPort = FPage.seProxyPort()->value();
+    if (proxyHost && proxyPort == 0) {
+        Warn(QStringLiteral("You must specify a port number to use (0 is not valid)!"),
+             FPage.seProxyPort());
+        return;
+    }
+    if (proxyPort > 0 && !proxyHost) {
+        Warn(QStringLiteral("You've specified a proxy port to use, but have not\r\nspecified the "
+                            "name or address of the proxy server.\r\nIf you are going through a "
+                            "proxy server, you must\r\nspecify both the server name (or IP "
+                            "address) and the\r\nTCP port to use. Otherwise, leave the proxy host "
+                            "name\r\nblank and the port number set to 0."),
+             FPage.seProxyPort());
+        return;
+    }
+    for (QLineEdit* e : {FPage.ebftpPath(), FPage.ebftpFilename(), FPage.ebftpLoginName(),
+                         FPage.ebftpPassword()}) {
+        if (e->text().isEmpty()) {
+            Warn(QStringLiteral("You must specify information for each field in the Ftp\r\nTest "
+                                "Settings section before initiating a test!"),
+                 nullptr);
+            return;
+        }
+    }
+    bool online = false;
+    if (FRAS.RasAvailable()) {
+        FRAS.GetConnections();
+        online = !FRAS.Connections().empty();
+    }
+    if (!online && !Ask(QStringLiteral("Are you connected to the internet?")))
+        return;
+    StartTest();
+}
+
+void TTestRun::StartTest() {
+    ResetTestDisplay();
+    SetCaption(true);
+    FPage.SetProfileControlsEnabled(false);
+    AbortRequested = false;
+    FileComplete = false;
+    StartTicks = 0;
+    BytesReceived = 0;
+    Throughput = 0;
+    FFtp.BytesTransferred = 0;
+    FBarShift = 0;
+
+    FProfileIndex = std::max(0, FPage.cbFtpHost()->currentIndex());
+    const FtpTestProfile& profile = FProfiles.Items.at(size_t(FProfileIndex));
+    // A host may name its port ("ftp.example.test:2121"); otherwise 21.
+    const QRegularExpressionMatch hostPort =
+        QRegularExpression(QStringLiteral("^(.+):(\\d{1,5})$")).match(profile.Host().trimmed());
+    if (hostPort.hasMatch() && hostPort.captured(2).toInt() <= 65535) {
+        FFtp.SetServer(hostPort.captured(1));
+        FFtp.Port = quint16(hostPort.captured(2).toInt());
+    } else {
+        FFtp.SetServer(profile.Host());
+        FFtp.Port = 21;
+    }
+    FFtp.Password = profile.Password();
+    FFtp.Username = profile.LoginName();
+    if (!FProxy.ProxyHost.isEmpty()) {
+        FFtp.ProxyServer = FProxy.ProxyHost;
+        FFtp.ProxyPort = FProxy.ProxyPort;
+        FFtp.ProxyType = TProxySettings::ComponentType(FProxy.ProxyType);
+        FFtp.ProxyUsername = FProxy.ProxyUsername;
+        FFtp.ProxyPassword = FProxy.ProxyPassword;
+    } else {
+        FFtp.ProxyServer.clear();
+        FFtp.ProxyPort = 21;
+        FFtp.ProxyUsername.clear();
+        FFtp.ProxyPassword.clear();
+        FFtp.ProxyType = proxyNone;
+    }
+    FPage.lblActivity()->setText(QStringLiteral("Resolving host"));
+    FFtp.ServerType = ftpstAutoDetect;
+    if (FStatusBar)
+        FStatusBar->clearMessage();
+    FFtp.Login();
+}
+
+void TTestRun::MFtpLoggedIn() {
+    if (size_t(FProfileIndex) < FProfiles.Items.size())
+        FFtp.ChangeDirectory(FProfiles.Items[size_t(FProfileIndex)].Path());
+}
+
+void TTestRun::MFtpDirectoryChanged() {
+    FPage.lblActivity()->setText(QStringLiteral("Downloading file..."));
+    StartTicks = TClock::GetTickCount();
+    FPage.pbFtp()->StartTiming();
+    const QString name = size_t(FProfileIndex) < FProfiles.Items.size()
+                             ? FProfiles.Items[size_t(FProfileIndex)].FileName()
+                             : QString();
+    FFtp.GetFile(name, LocalFile());
+}
+
+void TTestRun::MFtpFtpInfo(FtpInfo info, const QString& text) {
+    switch (info) {
+    case ftpiConnected:
+    case ftpiConnecting:
+        FPage.lblActivity()->setText(QStringLiteral("Connected..."));
+        break;
+    case ftpiDisconnected:
+        FPage.lblActivity()->setText(QStringLiteral("inactive"));
+        break;
+    case ftpiResolving:
+        FPage.lblActivity()->setText(QStringLiteral("Resolving host"));
+        break;
+    case ftpiProgress:
+        UpdateFigures();
+        break;
+    case ftpiLoggedIn:
+        FPage.lblActivity()->setText(QStringLiteral("Changing path..."));
+        break;
+    case ftpiSize: {
+        bool ok = false;
+        const qint64 size = text.toLongLong(&ok);
+        FBarShift = 0;
+        if (ok && size >= 0) {
+            while ((size >> FBarShift) > INT_MAX)
+                ++FBarShift;
+            FPage.pbFtp()->setMaximum(int(size >> FBarShift));
+        } else {
+            FPage.pbFtp()->setMaximum(100);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    // The page repaints and an Abort click is seen while data arrives.
+    QCoreApplication::processEvents();
+}
+
+void TTestRun::UpdateFigures() {
+    const int32_t elapsed = int32_t(TClock::GetTickCount() - StartTicks);
+    BytesReceived = qint64(FFtp.BytesTransferred);
+    // Within the tick of the start there is nothing to divide by: the figures
+    // wait for the next block, the download goes on.
+    if (elapsed == 0)
+        return;
+    try {
+        const double rate = BytesReceived / (elapsed / 1000.0);
+        const QString shown = QString::number(double(std::llround(rate)), 'f', 0);
+        FPage.lblAvgXfer()->setText(shown);
+        Throughput = StrToInt(shown);
+        TRemainingTimeBar* bar = FPage.pbFtp();
+        bar->setValue(int(std::min<qint64>(BytesReceived >> FBarShift, bar->maximum())));
+        const int seconds = bar->RemainingSeconds();
+        FPage.lblRemMins()->setText(QString::asprintf("%3.2f mins", seconds / 60.0));
+    } catch (const std::exception& e) {
+        const QString trace = QStringLiteral("Ftp Trace Error: ") + ExceptionMessage(e) +
+                              QStringLiteral("\r\nPlease report to support@brindlecove.example");
+        throw Exception(
+            QStringLiteral("%1 (%2, line %3)").arg(trace, QStringLiteral("formMain")).arg(2148));
+    }
+}
+
+void TTestRun::MFtpFtpNeedInfo(TMFtpInfoNeeded, QString&) {
+    // Nothing is answered: an existing local file is downloaded afresh.
+}
+
+QString TTestRun::ErrorText(int error, const QString& text) {
+    switch (error) {
+    case 1:
+        return QStringLiteral("Network is down");
+    case 2:
+        return QStringLiteral("Invalid host address");
+    case 3:
+        return QStringLiteral("Internal error: ") + text;
+    case 4:
+        return QStringLiteral("Winsock Error: ") + text;
+    case 5:
+        return QStringLiteral("Connection aborted by host");
+    case 6:
+        return QStringLiteral("Connection reset by host");
+    case 7:
+        return QStringLiteral("Connection timed out");
+    case 8:
+        return QStringLiteral("Client system has no sockets available");
+    case 9:
+        return QStringLiteral("Network unreachable");
+    case 10:
+        return QStringLiteral("Requested address is not available");
+    case 11:
+        return QStringLiteral("Connection refused by host system");
+    case 12:
+        return QStringLiteral("Fatal protocol error");
+    case 13:
+        return QStringLiteral("Operation canceled by host system");
+    case 14:
+        return QStringLiteral("Unknown error (") + text + u')';
+    case 15:
+        return QStringLiteral("Host address resolution error (DNS)");
+    case 16:
+        return QStringLiteral("Premature disconnection by host");
+    case 17:
+        return QStringLiteral("Requested host is unreachable");
+    case 18:
+        return QStringLiteral("No server available");
+    case 19:
+        return QStringLiteral("No proxy server available");
+    case 20:
+        return QStringLiteral("I/O error opening file: ") + text;
+    case 21:
+        return QStringLiteral("I/O error writing file: ") + text;
+    case 22:
+        return QStringLiteral("I/O error reading file: ") + text;
+    case 23:
+        return QStringLiteral("Requested file not found on host system");
+    case 24:
+        return QStringLiteral("Connection time out");
+    case 25:
+        return QStringLiteral("Requested server reported down");
+    case 26:
+        return QStringLiteral("Your access has been denied");
+    case 27:
+        return QStringLiteral("Error in data transmission");
+    default:
+        return text.isEmpty() ? QStringLiteral("unknown error") : text;
+    }
+}
+
+void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
+    MessageDlg(QStringLiteral("Test transfer error:\r\n") + ErrorText(int(error), text),
+               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    FFtp.Abort();
+}
+
+void TTestRun::MFtpFileReceived() {
+    FPage.lblRemMins()->setText(QStringLiteral("0 mins"));
+    if (AbortRequested) {
+        QFile::remove(LocalFile());
+    } else if (BytesReceived <= 0) {
+        FPage.lblActivity()->setText(QStringLiteral("File not found..."));
+        MessageDlg(QStringLiteral("The file you requested to download (") +
+                       FPage.ebftpFilename()->text() +
+                       QStringLiteral(")\r\nwas not found at the host site. Please check "
+                                      "the\r\nspelling and/or confirm the file does exist."),
+                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        FileComplete = false;
+    } else {
+        FPage.lblActivity()->setText(QStringLiteral("File received..."));
+        FileComplete = true;
+    }
+    FFtp.Quit();
+}
+
+void TTestRun::MFtpFtpQuit() {
+    if (FFtp.Connected())
+        FFtp.Disconnect();
+    FPage.lblActivity()->setText(QStringLiteral("Disconnected"));
+    if (FileComplete && !AbortRequested && BytesReceived > 0) {
+        if (Ask(QStringLiteral("Transfer Complete!\r\n\r\nTest Transfer Statistics:\r\nBytes "
+                               "Transfered: %1\r\nAverage Throughput: %2 bps\r\n\r\nAdd history "
+                               "record for this test?")
+                    .arg(BytesReceived)
+                    .arg(Throughput)) &&
+            AddHistoryRecord)
+            AddHistoryRecord(Throughput);
+        if (Ask(QStringLiteral("Delete the downloaded test file?")) && QFile::exists(LocalFile()))
+            QFile::remove(LocalFile());
+    }
+    FileComplete = false;
+    AbortRequested = false;
+    ResetTestDisplay();
+}
+
+void TTestRun::MFtpAborted() {
+    FPage.lblActivity()->setText(QStringLiteral("Test aborted"));
+    if (FFtp.Connected())
+        FFtp.Disconnect();
+    if (QFile::exists(LocalFile()))
+        QFile::remove(LocalFile());
+}

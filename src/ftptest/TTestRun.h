@@ -1,0 +1,62 @@
+#pragma once
+#include "ftp/TMFtp.h"
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+
+class TFtpTestProfiles;
+struct TProxySettings;
+class TRAS;
+class TTestingPage;
+class QStatusBar;
+
+// One test download from Start to the history record: the checks, the
+// component's configuration and its events, the figures while data arrives.
+class TTestRun : public QObject {
+    Q_OBJECT
+public:
+    TTestRun(TTestingPage& page, TMFtp& ftp, TRAS& ras, TFtpTestProfiles& profiles,
+             TProxySettings& proxy, QStatusBar* statusBar, QObject* parent = nullptr);
+
+    std::function<void(int throughput)> AddHistoryRecord;
+
+    bool AbortRequested = false;
+    bool FileComplete = false;
+    uint32_t StartTicks = 0;
+    qint64 BytesReceived = 0;
+    int Throughput = 0;
+
+    // A test runs: the button reads "Abort", or "Start" while disabled.
+    bool Running() const;
+    void ResetTestDisplay();
+    void btnStartClick();
+
+    void MFtpFtpInfo(FtpInfo info, const QString& text);
+    void MFtpFtpNeedInfo(TMFtpInfoNeeded need, QString& value);
+    void MFtpFtpError(FtpError error, const QString& text);
+    void MFtpLoggedIn();
+    void MFtpDirectoryChanged();
+    void MFtpFileReceived();
+    void MFtpFtpQuit();
+    void MFtpAborted();
+
+    static QString ErrorText(int error, const QString& text);
+    // The downloaded file: the profile's file name in the data directory.
+    QString LocalFile() const;
+
+private:
+    void StartTest();
+    void UpdateFigures();
+    void SetCaption(bool running);
+    bool Warn(const QString& text, class QWidget* focus);
+
+    TTestingPage& FPage;
+    TMFtp& FFtp;
+    TRAS& FRAS;
+    TFtpTestProfiles& FProfiles;
+    TProxySettings& FProxy;
+    QStatusBar* FStatusBar;
+    int FProfileIndex = 0;
+    int FBarShift = 0; // sizes beyond the bar's range are shown scaled down
+};

@@ -1,0 +1,81 @@
+#include "ftptest/TfrmFtpProfileEdit.h"
+#include "platform/TApplication.h"
+#include "platform/TMessageDlg.h"
+#include "ui_TfrmFtpProfileEdit.h"
+
+namespace {
+
+void SetHint(QWidget* w, const QString& hint) {
+    w->setToolTip(DisplayText(hint));
+    w->setAccessibleDescription(DisplayText(hint));
+}
+
+} // namespace
+
+TfrmFtpProfileEdit::TfrmFtpProfileEdit(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TfrmFtpProfileEdit>()) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    for (QLineEdit* e : {ui->ebHost, ui->ebPath, ui->ebFile, ui->ebLogin, ui->ebPassword})
+        e->setMinimumWidth(fontMetrics().horizontalAdvance(QString(32, u'x')));
+    SetHint(ui->ebHost, QStringLiteral("Enter the fully qualified domain name of the FTP site "
+                                       "(for example ftp.brindlecove.example)\r\nor its IP "
+                                       "address (for example 192.168.0.1)."));
+    SetHint(ui->ebPath, QStringLiteral("Entire path (not including filename) from the root\r\nto "
+                                       "where the file is located."));
+    SetHint(ui->ebFile, QStringLiteral("Filename of the file you wish to retrieve."));
+    SetHint(ui->ebLogin, QStringLiteral("Login name to use for the server. Normally you'd "
+                                        "have\r\nthis set to the default of 'anonymous'."));
+    SetHint(ui->ebPassword, QStringLiteral("Password for the server login. Typically this "
+                                           "would\r\nbe your email address for anonymous logins."));
+    connect(ui->btnSave, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnSaveClick(); }); });
+    connect(ui->btnCancel, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnCancelClick(); }); });
+    connect(ui->btnHelp, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnHelpClick(); }); });
+    ui->ebHost->setFocus();
+}
+
+TfrmFtpProfileEdit::~TfrmFtpProfileEdit() = default;
+
+QLineEdit* TfrmFtpProfileEdit::ebHost() const {
+    return ui->ebHost;
+}
+QLineEdit* TfrmFtpProfileEdit::ebPath() const {
+    return ui->ebPath;
+}
+QLineEdit* TfrmFtpProfileEdit::ebFile() const {
+    return ui->ebFile;
+}
+QLineEdit* TfrmFtpProfileEdit::ebLogin() const {
+    return ui->ebLogin;
+}
+QLineEdit* TfrmFtpProfileEdit::ebPassword() const {
+    return ui->ebPassword;
+}
+QPushButton* TfrmFtpProfileEdit::btnSave() const {
+    return ui->btnSave;
+}
+QPushButton* TfrmFtpProfileEdit::btnCancel() const {
+    return ui->btnCancel;
+}
+QPushButton* TfrmFtpProfileEdit::btnHelp() const {
+    return ui->btnHelp;
+}
+
+void TfrmFtpProfileEdit::btnSaveClick() {
+    Saved = true;
+    accept();
+}
+
+void TfrmFtpProfileEdit::btnCancelClick() {
+    Saved = false;
+    reject();
+}
+
+void TfrmFtpProfileEdit::btnHelpClick() {
+    if (auto* app = TApplication::Instance())
+        app->HelpContext(90);
+}
