@@ -365,8 +365,12 @@ QString TTestRun::ErrorText(int error, const QString& text) {
 }
 
 void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
-    MessageDlg(QStringLiteral("Test transfer error:\r\n") + ErrorText(int(error), text),
-               TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    // Once the user has asked to abort, what the ending session still
+    // reports (a server taking the Telnet mark that follows ABOR as part of
+    // QUIT, say) is no news to them.
+    if (!AbortRequested)
+        MessageDlg(QStringLiteral("Test transfer error:\r\n") + ErrorText(int(error), text),
+                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     FFtp.Abort();
 }
 

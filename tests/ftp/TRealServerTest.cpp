@@ -172,7 +172,9 @@ TEST_F(TRealServerTest, AbortingAVsftpdDownloadLeavesTheSessionUsable) {
         EXPECT_TRUE(aborted);
         EXPECT_LT(Ftp.BytesTransferred, 256ull * 1024 * 1024);
         EXPECT_FALSE(Events.join(u'\n').contains(QStringLiteral("error")));
-        // The session answers afterwards.
+        // The session answers afterwards. (vsftpd reads the Telnet mark sent
+        // after ABOR as the start of the next command, so that one command is
+        // refused; the session goes on.)
         Events.clear();
         Ftp.ChangeDirectory(QStringLiteral("/"));
         ASSERT_TRUE(WaitFor(QStringLiteral("DirectoryChanged")));

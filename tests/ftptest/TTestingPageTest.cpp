@@ -1,0 +1,408 @@
+#include "ftptest/TTestingPage.h"
+#include "app/TdataMain.h"
+#include "app/TfrmMain.h"
+#include "dialup/TRAS.h"
+#include "ftp/TMFtp.h"
+#include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TRemainingTimeBar.h"
+#include "ftptest/TTestRun.h"
+#include "support/TFtpServers.h"
+#include "support/TScriptedDialogs.h"
+#include "support/TTestEnvironment.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <sys/stat.h>
+
+namespace {
+
+FtpTestProfile Profile(const QString& host, const QString& file = QStringLiteral("test.bin"),
+                       const QString& password = QStringLiteral("me@example.test")) {
+    FtpTestProfile p;
+    p.SetHost(host);
+    p.SetPath(QStringLiteral("/"));
+    p.SetFileName(file);
+    p.SetLoginName(QStringLiteral("anonymous"));
+    p.SetPassword(password);
+    return p;
+}
+
+} // namespace
+
+class TTestingPageTest : public TZephynTest {
+protected:
+    void WriteProfiles(const std::vector<FtpTestProfile>& profiles, const QByteArray& tail = {}) {
+        QFile f(DataDir() + QStringLiteral("/ftptest.prf"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (const FtpTestProfile& p : profiles)
+            f.write(p.Bytes(), FtpTestProfile::Size);
+        f.write(tail);
+    }
+    QByteArray ProfileFile() const {
+        QFile f(DataDir() + QStringLiteral("/ftptest.prf"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+    }
+    void Start() {
+        WriteOneRecordHistory();
+        Data = std::make_unique<TdataMain>();
+        Frm = std::make_unique<TfrmMain>(*Data);
+        Frm->show();
+        Frm->PageControl1()->setCurrentWidget(Page());
+    }
+    void TearDown() override {
+        Frm.reset();
+        Data.reset();
+        TZephynTest::TearDown();
+    }
+    TTestingPage* Page() { return Frm->tabshtTesting(); }
+    TTestRun* Run() { return Frm->TestRun(); }
+    // A ppp interface of the fake system, up or down.
+    void Interface(const QString& name, bool up) {
+        const QString dir = DataDir() + QStringLiteral("/sys-class-net/") + name;
+        QDir().mkpath(dir);
+        QFile f(dir + QStringLiteral("/flags"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(up ? "0x1091\n" : "0x1090\n");
+    }
+
+    std::unique_ptr<TdataMain> Data;
+    std::unique_ptr<TfrmMain> Frm;
+};
+
+TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
+    FtpTestProfile p = Profile(QString(130, u'h'));
+    QByteArray expected(576, '\0');
+    expected[0] = char(128);
+    expected.replace(1, 128, QByteArray(128, 'h'));
+    expected[129] = 1;
+    expected[130] = '/';
+    expected[385] = 8;
+    expected.replace(386, 8, "test.bin");
+    expected[446] = 9;
+    expected.replace(447, 9, "anonymous");
+    expected[511] = 15;
+    expected.replace(512, 15, "me@example.test");
+    EXPECT_EQ(QByteArray(p.Bytes(), 576), expected);
+
+    // Three profiles, the middle one deleted.
+    WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two")),
+                   Profile(QStringLiteral("three"))});
+    Start();
+    QComboBox* hosts = Page()->cbFtpHost();
+    ASSERT_EQ(hosts->count(), 3);
+    EXPECT_EQ(hosts->currentIndex(), 0);
+    EXPECT_EQ(Page()->ebftpFilename()->text(), QStringLiteral("test.bin"));
+    EXPECT_EQ(Page()->ebftpPassword()->echoMode(), QLineEdit::Password);
+    hosts->setCurrentIndex(1);
+    Dialogs().Answer(mrYes);
+    QTest::mouseClick(Page()->btnFtpDelete(), Qt::LeftButton);
+    EXPECT_EQ(Dialogs().ShownTexts(),
+              QStringList{QStringLiteral("Delete displayed testing profile?")});
+    EXPECT_EQ(ProfileFile(), QByteArray(Profile(QStringLiteral("one")).Bytes(), 576) +
+                                 QByteArray(Profile(QStringLiteral("three")).Bytes(), 576));
+    EXPECT_EQ(hosts->currentIndex(), 0);
+
+    // Adding selects the new last entry.
+    WhenModal<QDialog>([](QDialog& d) {
+        d.findChild<QLineEdit*>(QStringLiteral("ebHost"))->setText(QStringLiteral("four"));
+        QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+    });
+    QTest::mouseClick(Page()->btnFtpAdd(), Qt::LeftButton);
+    EXPECT_EQ(hosts->count(), 3);
+    EXPECT_EQ(hosts->currentText(), QStringLiteral("four"));
+    EXPECT_EQ(ProfileFile().size(), 3 * 576);
+
+    // Deleting down to none removes the file and empties the boxes.
+    for (int i = 0; i < 3; ++i) {
+        Dialogs().Answer(mrYes);
+        QTest::mouseClick(Page()->btnFtpDelete(), Qt::LeftButton);
+    }
+    EXPECT_EQ(ProfileFile(), QByteArray("<absent>"));
+    EXPECT_EQ(hosts->count(), 0);
+    EXPECT_TRUE(Page()->ebftpPath()->text().isEmpty());
+}
+
+TEST_F(TTestingPageTest, AnUnreadableProfileFileWarnsAndStaysOnDisk) {
+    WriteProfiles({Profile(QStringLiteral("one"))}, QByteArray(1, 'x'));
+    Dialogs().Answer(mrOk);
+    Start();
+    EXPECT_TRUE(Dialogs().ShownTexts().value(0).startsWith(
+        QStringLiteral("Unable to read ftp test settings. This is most likely due to\r\n")));
+    EXPECT_EQ(Page()->cbFtpHost()->count(), 0);
+    EXPECT_EQ(ProfileFile().size(), 577);
+}
+
+TEST_F(TTestingPageTest, ProxySettingsLiveInTheUsersKey) {
+    WriteHive(THKey::HKEY_CURRENT_USER,
+              QStringLiteral("[HKEY_CURRENT_USER\\Software\\Brindlecove\\Zephyn\\Proxy]\n"
+                             "\"Host\"=\"proxy.example.test\"\n\"Port\"=dword:00000bb8\n"
+                             "\"Type\"=\"HostUser\"\n\"Username\"=\"pu\"\n\"Password\"=\"pp\"\n"));
+    Start();
+    EXPECT_EQ(Page()->ebProxy()->text(), QStringLiteral("proxy.example.test"));
+    EXPECT_EQ(Page()->seProxyPort()->value(), 3000);
+    EXPECT_EQ(Page()->cbProxyType()->currentText(),
+              QStringLiteral("HOST ftp server name ! login user name"));
+    // A negative port typed is put back to 0.
+    QSpinBox* port = Page()->seProxyPort();
+    port->setFocus();
+    port->selectAll();
+    QTest::keyClicks(port, QStringLiteral("-5"));
+    EXPECT_EQ(port->value(), 0);
+    EXPECT_EQ(Data->Proxy.ProxyPort, 0);
+    // With the host emptied, shutdown writes the blanks whatever the page showed.
+    Page()->ebProxy()->selectAll();
+    Page()->ebProxy()->setFocus();
+    QTest::keyClick(Page()->ebProxy(), Qt::Key_Delete);
+    EXPECT_EQ(Data->Proxy.ProxyHost, QString());
+    Frm.reset();
+    Data.reset();
+    const QString key = QStringLiteral("Software\\Brindlecove\\Zephyn\\Proxy");
+    EXPECT_EQ(HiveValue(THKey::HKEY_CURRENT_USER, key, QStringLiteral("Host"))->Text, QString());
+    EXPECT_EQ(HiveValue(THKey::HKEY_CURRENT_USER, key, QStringLiteral("Type"))->Text, QString());
+    EXPECT_EQ(HiveValue(THKey::HKEY_CURRENT_USER, key, QStringLiteral("Username"))->Text,
+              QString());
+    EXPECT_EQ(HiveValue(THKey::HKEY_CURRENT_USER, key, QStringLiteral("Port"))->Data,
+              QByteArray(4, '\0'));
+
+    // An unknown type with a host selects the first entry.
+    WriteHive(THKey::HKEY_CURRENT_USER,
+              QStringLiteral("[HKEY_CURRENT_USER\\Software\\Brindlecove\\Zephyn\\Proxy]\n"
+                             "\"Host\"=\"p\"\n\"Type\"=\"Bogus\"\n"));
+    Start();
+    EXPECT_EQ(Page()->cbProxyType()->currentIndex(), 0);
+}
+
+TEST_F(TTestingPageTest, StartChecksThePageInOrder) {
+    Start();
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    EXPECT_EQ(Dialogs().ShownTexts().last(),
+              QStringLiteral("You first need to enter at least one testing profile!"));
+    Frm.reset();
+    Data.reset();
+
+    WriteProfiles({Profile(QStringLiteral("127.0.0.1")),
+                   Profile(QStringLiteral("127.0.0.1"), QStringLiteral("f"), QString())});
+    Start();
+    QPushButton* start = Page()->btnStart();
+    EXPECT_EQ(start->text().remove(u'&'), QStringLiteral("Start"));
+    auto click = [&](int answers) {
+        Dialogs().Clear();
+        for (int i = 0; i < answers; ++i)
+            Dialogs().Answer(mrOk);
+        QTest::mouseClick(start, Qt::LeftButton);
+        return Dialogs().ShownTexts().value(0);
+    };
+    Page()->ebProxy()->setText(QStringLiteral("proxy.example.test"));
+    EXPECT_EQ(click(1), QStringLiteral("You must specify a port number to use (0 is not valid)!"));
+    Page()->ebProxy()->clear();
+    Page()->seProxyPort()->setValue(8080);
+    EXPECT_TRUE(click(1).startsWith(
+        QStringLiteral("You've specified a proxy port to use, but have not\r\n")));
+    Page()->seProxyPort()->setValue(0);
+    Page()->cbFtpHost()->setCurrentIndex(1);
+    Page()->cbFtpHostChange();
+    EXPECT_EQ(click(1), QStringLiteral("You must specify information for each field in the "
+                                       "Ftp\r\nTest Settings section before initiating a test!"));
+
+    // Without an active dial-up connection the user is asked; No ends the click.
+    Page()->cbFtpHost()->setCurrentIndex(0);
+    Page()->cbFtpHostChange();
+    Dialogs().Clear();
+    Dialogs().Answer(mrNo);
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_EQ(Dialogs().ShownTexts(),
+              QStringList{QStringLiteral("Are you connected to the internet?")});
+    EXPECT_FALSE(Run()->Running());
+}
+
+TEST_F(TTestingPageTest, DialUpIsPppdAndThePppInterfacesThatAreUp) {
+    TRAS ras;
+    qputenv("ZEPHYN_PPPD", QFile::encodeName(DataDir() + QStringLiteral("/no-pppd")));
+    EXPECT_FALSE(ras.RasAvailable());
+    EXPECT_EQ(ras.LastError, 1157);
+    EXPECT_EQ(ras.StatusStr, QStringLiteral("RASAPI32.DLL Not Available"));
+    EXPECT_EQ(ras.GetConnections(), 1157);
+
+    qputenv("ZEPHYN_PPPD", "/bin/true");
+    TRAS present;
+    ASSERT_TRUE(present.RasAvailable());
+    EXPECT_EQ(present.OpenConnection(0), TRAS::ERROR_INVALID_HANDLE);
+    EXPECT_EQ(present.RASConn, 0u);
+    Interface(QStringLiteral("ppp1"), false);
+    Interface(QStringLiteral("ppp0"), true);
+    Interface(QStringLiteral("eth0"), true);
+    EXPECT_EQ(present.GetConnections(), 0);
+    ASSERT_EQ(present.Connections().size(), 1u);
+    EXPECT_EQ(present.CurConnName, QStringLiteral("ppp0"));
+    EXPECT_EQ(present.CurRASConn, present.Connections()[0].Handle);
+    EXPECT_EQ(present.OpenConnection(0), 0);
+    EXPECT_EQ(present.ConnectState, TRAS::RASCS_Connected);
+    present.ReleaseConnection();
+    EXPECT_EQ(present.RASConn, 0u);
+
+    // With a connection up, Start asks nothing about being online.
+    WriteProfiles({Profile(QStringLiteral("127.0.0.1:1"))});
+    Start();
+    EXPECT_TRUE(Frm->RasPresent);
+    Run()->btnStartClick();
+    EXPECT_TRUE(Dialogs().Shown().empty());
+    EXPECT_TRUE(Run()->Running());
+    Dialogs().Answer(mrOk); // the refused connect
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 5000));
+    EXPECT_EQ(Dialogs().ShownTexts().value(0),
+              QStringLiteral("Test transfer error:\r\nConnection refused by host system"));
+}
+
+TEST_F(TTestingPageTest, WithoutPppdTheStartWarnsThatStatisticsAreNotAvailable) {
+    qputenv("ZEPHYN_PPPD", QFile::encodeName(DataDir() + QStringLiteral("/no-pppd")));
+    Dialogs().Answer(mrOk);
+    Start();
+    EXPECT_TRUE(Dialogs().ShownTexts().value(0).startsWith(
+        QStringLiteral("RAS/DUN is not installed on your computer.")));
+    EXPECT_FALSE(Frm->RasPresent);
+}
+
+TEST(TRemainingTimeBar, EstimatesFromTheShareDoneAndTheTimeSpent) {
+    TFixedClock clock;
+    TClock::SetSource(&clock);
+    TRemainingTimeBar bar;
+    bar.setMaximum(1000000);
+    bar.StartTiming();
+    bar.setValue(250000);
+    EXPECT_EQ(bar.RemainingSeconds(), -1); // the same instant
+    clock.When = clock.When.addSecs(4);
+    EXPECT_EQ(bar.RemainingSeconds(), 12);
+    EXPECT_EQ(QString::asprintf("%3.2f mins", bar.RemainingSeconds() / 60.0),
+              QStringLiteral("0.20 mins"));
+    // Halves go to the even neighbour; e is a little over the second.
+    bar.setMaximum(7);
+    bar.setValue(2);
+    bar.StartTiming();
+    clock.When = clock.When.addSecs(1);
+    EXPECT_EQ(bar.RemainingSeconds(), 3); // 1.00002 / 2 * 5 = 2.50005
+    TClock::SetSource(nullptr);
+}
+
+TEST(TTestRun, ErrorTextsFollowTheTable) {
+    EXPECT_EQ(TTestRun::ErrorText(11, QString()),
+              QStringLiteral("Connection refused by host system"));
+    EXPECT_EQ(TTestRun::ErrorText(3, QStringLiteral("x")), QStringLiteral("Internal error: x"));
+    EXPECT_EQ(TTestRun::ErrorText(30, QStringLiteral("odd")), QStringLiteral("odd"));
+    EXPECT_EQ(TTestRun::ErrorText(30, QString()), QStringLiteral("unknown error"));
+    EXPECT_EQ(TTestRun::ErrorText(0, QString()), QStringLiteral("unknown error"));
+}
+
+// A whole test against pyftpdlib: the figures, the statistics, the history
+// record and the downloaded file.
+class TTestRunServerTest : public TTestingPageTest {
+protected:
+    void Serve(int size, int rateLimit = 0, bool vsftpd = false) {
+        ASSERT_TRUE(FServed.isValid());
+        ::chmod(QFile::encodeName(FServed.path()).constData(), 0755);
+        QFile f(FServed.path() + QStringLiteral("/test.bin"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'z'));
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
+                         QFile::ReadGroup);
+        // vsftpd for aborting: it takes the urgent ABOR in the middle of a transfer.
+        Server = vsftpd ? TFtpServer::Vsftpd(FServed.path(), rateLimit)
+                        : TFtpServer::Pyftpdlib(FServed.path(), rateLimit);
+        ASSERT_TRUE(Server);
+        WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(Server->Port))});
+    }
+    QTemporaryDir FServed;
+    std::unique_ptr<TFtpServer> Server;
+};
+
+TEST_F(TTestRunServerTest, ACompletedTestOffersARecordAndTheFilesDeletion) {
+    Serve(3 * 1024 * 1024);
+    Start();
+    for (int answer : {mrYes, mrYes, mrYes})
+        Dialogs().Answer(answer);
+    Dialogs().AnswerInput(true, QStringLiteral("test run"));
+    const int records = Data->History.Count();
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    EXPECT_TRUE(Run()->Running());
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
+    const QStringList shown = Dialogs().ShownTexts();
+    // The boxes, and the comment question of the history record between them.
+    ASSERT_EQ(shown.size(), 4) << shown.join(u'\n').toStdString();
+    EXPECT_EQ(shown[0], QStringLiteral("Are you connected to the internet?"));
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral(
+        "Transfer Complete!\r\n\r\nTest Transfer Statistics:\r\nBytes Transfered: 3145728\r\n"
+        "Average Throughput: ")));
+    EXPECT_TRUE(shown[1].endsWith(QStringLiteral(" bps\r\n\r\nAdd history record for this test?")));
+    EXPECT_EQ(shown[3], QStringLiteral("Delete the downloaded test file?"));
+    ASSERT_EQ(Data->History.Count(), records + 1);
+    EXPECT_EQ(Data->History.Record(records).Throughput(), Run()->Throughput);
+    EXPECT_EQ(Data->History.Record(records).Comment(), QStringLiteral("test run"));
+    EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
+    EXPECT_EQ(Page()->lblActivity()->text(), QStringLiteral("inactive"));
+    EXPECT_TRUE(Page()->cbFtpHost()->isEnabled());
+}
+
+TEST_F(TTestRunServerTest, AnAbortedTestDeletesTheFileAndOffersNothing) {
+    Serve(2 * 1024 * 1024, 128 * 1024, true);
+    Start();
+    Dialogs().Answer(mrYes);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return Run()->BytesReceived > 0; }, 10000));
+    // Closing is refused while the test runs.
+    Dialogs().Answer(mrOk);
+    Frm->close();
+    EXPECT_TRUE(Frm->isVisible());
+    EXPECT_EQ(Dialogs().ShownTexts().last(),
+              QStringLiteral("Please abort the test tranfer before quiting Zephyn"));
+    Dialogs().Answer(mrYes);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    EXPECT_EQ(Dialogs().ShownTexts().last(), QStringLiteral("Abort this test transfer?"));
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    EXPECT_EQ(Dialogs().Shown().size(), 3u);
+    EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
+    EXPECT_NE(Page()->lblAvgXfer()->text(), QString());
+}
+
+TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
+    Serve(0);
+    Start();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    EXPECT_EQ(Dialogs().ShownTexts().value(1),
+              QStringLiteral("The file you requested to download (test.bin)\r\nwas not found at "
+                             "the host site. Please check the\r\nspelling and/or confirm the file "
+                             "does exist."));
+    EXPECT_EQ(Dialogs().Shown().size(), 2u);
+}
+
+TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
+    Start();
+    TTestRun* run = Run();
+    run->StartTicks = Clock.Ticks;
+    Frm->MFtp().BytesTransferred = 1000000;
+    run->MFtpFtpInfo(ftpiProgress, QString()); // same tick: nothing to divide by
+    EXPECT_EQ(Page()->lblAvgXfer()->text(), QStringLiteral("0"));
+    Clock.Ticks += 4000;
+    run->MFtpFtpInfo(ftpiSize, QStringLiteral("12345"));
+    EXPECT_EQ(Page()->pbFtp()->maximum(), 12345);
+    run->MFtpFtpInfo(ftpiSize, QStringLiteral("n/a"));
+    EXPECT_EQ(Page()->pbFtp()->maximum(), 100);
+    run->MFtpFtpInfo(ftpiSize, QStringLiteral("2000000"));
+    run->MFtpFtpInfo(ftpiProgress, QString());
+    EXPECT_EQ(Page()->lblAvgXfer()->text(), QStringLiteral("250000"));
+    EXPECT_EQ(run->Throughput, 250000);
+    EXPECT_EQ(run->BytesReceived, 1000000);
+    EXPECT_EQ(Page()->pbFtp()->value(), 1000000);
+}
