@@ -2,6 +2,7 @@
 // samples with each page in front, and the history record dialog.
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "ftptest/TFtpTestProfile.h"
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
@@ -39,6 +40,18 @@ bool Shoot(const QString& sample, const QString& docs,
     QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
     QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
                           QFile::ReadOwner | QFile::WriteOwner);
+    // One test profile, so that the Testing page shows one.
+    {
+        FtpTestProfile profile;
+        profile.SetHost(QStringLiteral("ftp.brindlecove.example"));
+        profile.SetPath(QStringLiteral("/pub/test"));
+        profile.SetFileName(QStringLiteral("1mb.bin"));
+        profile.SetLoginName(QStringLiteral("anonymous"));
+        profile.SetPassword(QStringLiteral("user@example.test"));
+        QFile prf(home.path() + QStringLiteral("/ftptest.prf"));
+        if (prf.open(QIODevice::WriteOnly))
+            prf.write(profile.Bytes(), FtpTestProfile::Size);
+    }
     bool ok = true;
     TdataMain data;
     TfrmMain frm(data);
@@ -60,6 +73,9 @@ bool Shoot(const QString& sample, const QString& docs,
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The pictures show a machine with dial-up networking installed.
+    if (qEnvironmentVariableIsEmpty("ZEPHYN_PPPD"))
+        qputenv("ZEPHYN_PPPD", "/bin/true");
     TApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: zephyn_screenshots <samples/registry> <docs>\n");
@@ -69,9 +85,11 @@ int main(int argc, char** argv) {
     SetDialogService(&agreeing);
     const QString samples = QString::fromLocal8Bit(argv[1]);
     const QString docs = QString::fromLocal8Bit(argv[2]);
-    bool ok = Shoot(
-        samples + QStringLiteral("/win98.reg"), docs,
-        {{0, QStringLiteral("main-window.png")}, {3, QStringLiteral("history-page.png")}}, true);
+    bool ok = Shoot(samples + QStringLiteral("/win98.reg"), docs,
+                    {{0, QStringLiteral("main-window.png")},
+                     {2, QStringLiteral("testing-page.png")},
+                     {3, QStringLiteral("history-page.png")}},
+                    true);
     ok = Shoot(samples + QStringLiteral("/nt4.reg"), docs,
                {{0, QStringLiteral("settings-page-nt.png")}}) &&
          ok;
