@@ -4,23 +4,11 @@
 #include "ftptest/TfrmFtpProfileEdit.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TWidgetHints.h"
 #include "ui_TTestingPage.h"
 
 #include <QFile>
 #include <QStyle>
-
-namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
-
-template <class Fn> auto Handler(Fn fn) {
-    return [fn](auto&&...) { TApplication::Guard(fn); };
-}
-
-} // namespace
 
 TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QWidget* parent)
     : QWidget(parent), FProfiles(profiles), FProxy(proxy),

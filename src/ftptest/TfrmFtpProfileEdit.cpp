@@ -1,16 +1,8 @@
 #include "ftptest/TfrmFtpProfileEdit.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TWidgetHints.h"
 #include "ui_TfrmFtpProfileEdit.h"
-
-namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
-
-} // namespace
 
 TfrmFtpProfileEdit::TfrmFtpProfileEdit(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfrmFtpProfileEdit>()) {

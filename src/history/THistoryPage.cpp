@@ -6,6 +6,7 @@
 #include "platform/TClock.h"
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TWidgetHints.h"
 #include "settings/TSettingsPage.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_THistoryPage.h"
@@ -20,11 +21,6 @@
 #include <QToolButton>
 
 namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
 
 void Inform(const QString& text) {
     MessageDlg(text, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);

@@ -2,19 +2,11 @@
 #include "platform/TApplication.h"
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TWidgetHints.h"
 #include "settings/TSettingsPage.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QPushButton>
-
-namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
-
-} // namespace
 
 TCalculator::TCalculator(TParameterSet& model, TSettingsPage& page, QPushButton* calc,
                          QPushButton* optimal, QPushButton* ppp)
@@ -29,10 +21,12 @@ TCalculator::TCalculator(TParameterSet& model, TSettingsPage& page, QPushButton*
     SetHint(ppp, QStringLiteral("Click this button to calculate optimal settings \ras recommended "
                                 "for dial-up PPP connections. \rSettings are in line with the "
                                 "recommendations\rof RFC879."));
-    connect(calc, &QPushButton::clicked, this, [this] { TApplication::Guard([this] { btnCalcClick(); }); });
+    connect(calc, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnCalcClick(); }); });
     connect(optimal, &QPushButton::clicked, this,
             [this] { TApplication::Guard([this] { btnOptimalClick(); }); });
-    connect(ppp, &QPushButton::clicked, this, [this] { TApplication::Guard([this] { btnPPPClick(); }); });
+    connect(ppp, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { btnPPPClick(); }); });
 }
 
 void TCalculator::btnCalcClick() {

@@ -3,16 +3,12 @@
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TRegistry.h"
+#include "platform/TWidgetHints.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QPushButton>
 
 namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
 
 bool Ask(const QString& question) {
     return MessageDlg(question, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;

@@ -3,6 +3,7 @@
 #include "platform/TConvert.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TWidgetHints.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_TSettingsPage.h"
 
@@ -12,20 +13,6 @@
 #include <QRegularExpressionValidator>
 #include <QTimer>
 #include <algorithm>
-
-namespace {
-
-void SetHint(QWidget* w, const QString& hint) {
-    w->setToolTip(DisplayText(hint));
-    w->setAccessibleDescription(DisplayText(hint));
-}
-
-// Runs a page handler from a control's signal.
-template <class Fn> auto Handler(Fn fn) {
-    return [fn](auto&&...) { TApplication::Guard(fn); };
-}
-
-} // namespace
 
 TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
     : QWidget(parent), FModel(model), ui(std::make_unique<Ui::TSettingsPage>()) {
@@ -170,6 +157,23 @@ void TSettingsPage::SyncActiveProfile(int index) {
     ui->cbActiveProfile->setCurrentIndex(index);
 }
 
+QRadioButton* TSettingsPage::MTURadio(int mtu) const {
+    switch (mtu) {
+    case 552:
+        return ui->radio552;
+    case 576:
+        return ui->radio576;
+    case 1002:
+        return ui->radio1002;
+    case 1500:
+        return ui->radio1500;
+    case -1:
+        return ui->radioRemoveMTU;
+    default:
+        return nullptr; // a custom MTU
+    }
+}
+
 void TSettingsPage::Check(QAbstractButton* button, bool checked) {
     TApplication::SetFromCode([&] { button->setChecked(checked); });
 }
@@ -226,32 +230,13 @@ void TSettingsPage::cbActiveProfileChange() {
             ui->ebIPAddress->setText(profile->IPAddress);
             if (profile->MTU.isEmpty())
                 profile->MTU = QStringLiteral("-1");
-            switch (StrToInt(profile->MTU)) {
-            case 552:
-                Check(ui->radio552, true);
-                SetCalcEnabled(true);
-                break;
-            case 576:
-                Check(ui->radio576, true);
-                SetCalcEnabled(true);
-                break;
-            case 1002:
-                Check(ui->radio1002, true);
-                SetCalcEnabled(true);
-                break;
-            case 1500:
-                Check(ui->radio1500, true);
-                SetCalcEnabled(true);
-                break;
-            case -1:
-                Check(ui->radioRemoveMTU, true);
-                SetCalcEnabled(false);
-                break;
-            default:
+            if (QRadioButton* radio = MTURadio(StrToInt(profile->MTU))) {
+                Check(radio, true);
+                SetCalcEnabled(radio != ui->radioRemoveMTU);
+            } else {
                 Check(ui->radioCustomMTU, true);
                 ui->ebCustomMTU->setText(profile->MTU);
                 SetCalcEnabled(true);
-                break;
             }
             if (!ui->radioCustomMTU->isChecked()) {
                 ui->ebCustomMTU->clear();
@@ -390,29 +375,14 @@ bool TSettingsPage::UseHistoryRow(const QStringList& row) {
         FModel.SetActiveProfile(index);
         AdapterProfile& profile = FModel.Profiles[index];
         ui->ebIPAddress->setText(profile.IPAddress);
-        switch (StrToInt(row[2])) {
-        case 552:
-            Check(ui->radio552, true);
-            break;
-        case 576:
-            Check(ui->radio576, true);
-            break;
-        case 1002:
-            Check(ui->radio1002, true);
-            break;
-        case 1500:
-            Check(ui->radio1500, true);
-            break;
-        case -1:
-            Check(ui->radioRemoveMTU, true);
-            break;
-        default:
+        if (QRadioButton* radio = MTURadio(StrToInt(row[2]))) {
+            Check(radio, true);
+        } else {
             Check(ui->radioCustomMTU, true);
             ui->ebCustomMTU->setText(row[2]);
             // Shown means used: the custom MTU goes into the model as leaving
             // the edit would put it there, so Save writes what the page shows.
             StoreMTU(profile, row[2].trimmed(), row[2].trimmed());
-            break;
         }
     }
     // These three run no handler; the model takes the values directly so that

@@ -83,6 +83,8 @@ private:
     void SetSpinValue(QSpinBox* spin, int value);
     void SetTrackPosition(QSlider* slider, int position);
     void SetCalcEnabled(bool enabled);
+    // The button of a fixed MTU (or of the unset one, -1); nullptr for a custom MTU.
+    QRadioButton* MTURadio(int mtu) const;
     // The active profile's MTU (and IPMTU when in use) from the MTU controls.
     void StoreMTU(AdapterProfile& profile, const QString& mtu, const QString& ipmtu);
 
