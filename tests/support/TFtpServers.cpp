@@ -10,9 +10,20 @@
 #include <unistd.h>
 
 quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-    return probe.serverPort();
+    // Ports of a range of this process's own (by its pid), so that test
+    // processes running side by side never pick the same one; each is checked
+    // free before use.
+    static int next = 0;
+    const int base = 20000 + int(::getpid() % 1500) * 12;
+    for (int tries = 0; tries < 12; ++tries) {
+        const quint16 port = quint16(base + (next++ % 12));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), port))
+            return port;
+    }
+    QTcpServer any;
+    any.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    return any.serverPort();
 }
 
 namespace {
@@ -64,7 +75,10 @@ bool TFtpServer::Start(const QString& program, const QStringList& arguments) {
         probe.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), Port);
         if (probe.waitForConnected(50)) {
             probe.abort();
-            return true;
+            // A server that could not bind its port exits at once; what
+            // answered then was somebody else's.
+            QThread::msleep(100);
+            return FProcess.state() == QProcess::Running;
         }
         if (FProcess.state() != QProcess::Running)
             return false;
