@@ -367,6 +367,12 @@ void TMSocket::ReadReady() {
         Dispatch(note);
         return;
     }
+    if (FConnecting) {
+        // Data can be readable in the same turn as the connect completes; the
+        // connect is reported first, as WinSock does.
+        if (!WriteReady() || FFd < 0)
+            return;
+    }
     if (FReadDelivered) {
         // Reported and not yet read: no more until the owner receives.
         FReadNotifier->setEnabled(false);
@@ -379,8 +385,9 @@ void TMSocket::ReadReady() {
     Dispatch(note);
 }
 
-void TMSocket::WriteReady() {
-    FWriteNotifier->setEnabled(false);
+bool TMSocket::WriteReady() {
+    if (FWriteNotifier)
+        FWriteNotifier->setEnabled(false);
     TNote note{TNote::Socket, FD_WRITE};
     note.Generation = FGeneration;
     if (FConnecting) {
@@ -393,9 +400,10 @@ void TMSocket::WriteReady() {
         connected.Generation = FGeneration;
         Dispatch(connected);
         if (error != 0)
-            return;
+            return false;
     }
     Dispatch(note);
+    return true;
 }
 
 void TMSocket::StartCountdown(int seconds) {

@@ -120,7 +120,8 @@ private:
     void SetupNotifiers(bool listening);
     void DropNotifiers();
     void ReadReady();
-    void WriteReady();
+    // false when it completed a connect that failed.
+    bool WriteReady();
     void QueueClose(int error);
     qint64 SendWith(const char* data, qint64 length, int flags);
     void Record(int errnoValue);

@@ -376,6 +376,7 @@ TEST_F(TTestRunServerTest, AnAbortedTestDeletesTheFileAndOffersNothing) {
 TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
     Serve(0);
     Start();
+
     Dialogs().Answer(mrYes);
     Dialogs().Answer(mrOk);
     QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
@@ -405,4 +406,89 @@ TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     EXPECT_EQ(run->Throughput, 250000);
     EXPECT_EQ(run->BytesReceived, 1000000);
     EXPECT_EQ(Page()->pbFtp()->value(), 1000000);
+}
+
+TEST_F(TTestingPageTest, EditingKeepsTheSelectionAndNoSelectionIsRefused) {
+    WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two"))});
+    Start();
+    QComboBox* hosts = Page()->cbFtpHost();
+    hosts->setCurrentIndex(1);
+    Page()->cbFtpHostChange();
+    WhenModal<QDialog>([](QDialog& d) {
+        auto* file = d.findChild<QLineEdit*>(QStringLiteral("ebFile"));
+        EXPECT_EQ(file->text(), QStringLiteral("test.bin"));
+        file->setText(QStringLiteral("other.bin"));
+        QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+    });
+    QTest::mouseClick(Page()->btnFtpEdit(), Qt::LeftButton);
+    EXPECT_EQ(hosts->currentIndex(), 1);
+    EXPECT_EQ(Page()->ebftpFilename()->text(), QStringLiteral("other.bin"));
+
+    hosts->setCurrentIndex(-1);
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    EXPECT_EQ(Dialogs().ShownTexts(),
+              QStringList{QStringLiteral("Please choose a testing profile first")});
+}
+
+TEST_F(TTestingPageTest, AtMostFourActiveConnectionsAreKept) {
+    for (int i = 0; i < 5; ++i)
+        Interface(QStringLiteral("ppp%1").arg(i), true);
+    TRAS ras;
+    EXPECT_EQ(ras.GetConnections(), 0);
+    EXPECT_EQ(ras.NumConns, 5);
+    ASSERT_EQ(ras.Connections().size(), 4u);
+    EXPECT_EQ(ras.Connections().back().EntryName, QStringLiteral("ppp3"));
+}
+
+TEST_F(TTestingPageTest, AbortWhileResolvingIdlesThePageAndStopsTheComponent) {
+    WriteProfiles({Profile(QStringLiteral("localhost"))});
+    Start();
+    Dialogs().Answer(mrYes); // online
+    Dialogs().Answer(mrYes); // abort
+    Run()->btnStartClick();
+    ASSERT_TRUE(Run()->Running());
+    ASSERT_EQ(Page()->lblActivity()->text(), QStringLiteral("Resolving host"));
+    Run()->btnStartClick();
+    // Idle at once, and the session ends without ever logging in.
+    EXPECT_FALSE(Run()->Running());
+    EXPECT_EQ(Page()->btnStart()->text().remove(u'&'), QStringLiteral("Start"));
+    EXPECT_TRUE(
+        WaitUntil([&] { return !Frm->MFtp().Connected() && !Frm->MFtp().LookupPending(); }, 2000));
+    QTest::qWait(200);
+    EXPECT_FALSE(Frm->MFtp().LoggedIn());
+    EXPECT_FALSE(Frm->MFtp().HandleValid());
+}
+
+TEST_F(TTestRunServerTest, TheDownloadedFileStaysWhenTheUserSaysSo) {
+    Serve(64 * 1024);
+    Start();
+    for (int answer : {mrYes, mrNo, mrNo})
+        Dialogs().Answer(answer);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
+    EXPECT_EQ(Dialogs().Shown().size(), 3u);
+    QFile kept(DataDir() + QStringLiteral("/test.bin"));
+    EXPECT_EQ(kept.size(), 64 * 1024);
+}
+
+TEST_F(TTestRunServerTest, TheTestRunsThroughTheUserAtHostProxy) {
+    Serve(100 * 1024, 0, true);
+    auto proxy = TFtpServer::FtpProxy(Server->Port);
+    ASSERT_TRUE(proxy);
+    WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(Server->Port))});
+    WriteHive(THKey::HKEY_CURRENT_USER,
+              QStringLiteral("[HKEY_CURRENT_USER\\Software\\Brindlecove\\Zephyn\\Proxy]\n"
+                             "\"Host\"=\"127.0.0.1\"\n\"Port\"=dword:%1\n\"Type\"=\"UserSite\"\n")
+                  .arg(proxy->Port, 8, 16, QChar(u'0')));
+    Start();
+    EXPECT_EQ(Page()->cbProxyType()->currentText(),
+              QStringLiteral("USER login user name @ ftp server name"));
+    for (int answer : {mrYes, mrNo, mrYes})
+        Dialogs().Answer(answer);
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
+    EXPECT_TRUE(
+        Dialogs().ShownTexts().value(1).contains(QStringLiteral("Bytes Transfered: 102400")))
+        << Dialogs().ShownTexts().join(u'\n').toStdString();
 }
