@@ -3,7 +3,15 @@
 // progress events on), by curl, and by a bare blocking loop of 8 KiB
 // recv/write (the ceiling for that block size). Every client runs in a child
 // process of its own so that its CPU time and peak memory are its own.
+#include "app/TdataMain.h"
+#include "app/TfrmMain.h"
 #include "ftp/TMFtp.h"
+#include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TTestRun.h"
+#include "ftptest/TTestingPage.h"
+#include "history/THistoryRecord.h"
+#include "platform/TApplication.h"
+#include "platform/TMessageDlg.h"
 #include "support/TFtpServers.h"
 
 #include <QCoreApplication>
@@ -11,9 +19,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <sys/stat.h>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
@@ -24,6 +33,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -110,9 +120,8 @@ int RunBareLoop(quint16 port, const char* local) {
     const std::string pasv = ReadReply(control);
     int f[6] = {};
     const size_t open = pasv.find('(');
-    if (open == std::string::npos ||
-        std::sscanf(pasv.c_str() + open + 1, "%d,%d,%d,%d,%d,%d", &f[0], &f[1], &f[2], &f[3],
-                    &f[4], &f[5]) != 6)
+    if (open == std::string::npos || std::sscanf(pasv.c_str() + open + 1, "%d,%d,%d,%d,%d,%d",
+                                                 &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) != 6)
         return 1;
     const int data = Connect(quint16(f[4] * 256 + f[5]));
     SendLine(control, "RETR big.bin");
@@ -134,6 +143,82 @@ int RunBareLoop(quint16 port, const char* local) {
     SendLine(control, "QUIT");
     ReadReply(control);
     return total == FileSize ? 0 : 1;
+}
+
+// The whole Testing page, offscreen: Start clicked, every question answered
+// (online: yes; history record: no; delete the file: yes). The longest gap
+// between two turns of the event loop while the test runs goes to the file
+// named by BENCH_LATENCY_FILE: how long an Abort click would wait.
+class TAnswers : public TDialogService {
+public:
+    int MessageDlg(const QString& text, TMsgDlgType, TMsgDlgButtons buttons) override {
+        if (buttons != TMsgDlgButtons::mbYesNo)
+            return mrOk;
+        return text.startsWith(QLatin1String("Transfer Complete!")) ? mrNo : mrYes;
+    }
+    bool InputQuery(const QString&, const QString&, QString&) override { return false; }
+};
+
+int RunPage(int argc, char** argv, quint16 port) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    TAnswers answers;
+    SetDialogService(&answers);
+    QTemporaryDir home;
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    qputenv("ZEPHYN_PPPD", "/bin/true");
+    qputenv("ZEPHYN_SYSFS", QFile::encodeName(home.path() + QStringLiteral("/net")));
+    {
+        FtpTestProfile profile;
+        profile.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
+        profile.SetPath(QStringLiteral("/"));
+        profile.SetFileName(QStringLiteral("big.bin"));
+        profile.SetLoginName(QStringLiteral("anonymous"));
+        profile.SetPassword(QStringLiteral("bench@example.test"));
+        QFile prf(home.path() + QStringLiteral("/ftptest.prf"));
+        if (!prf.open(QIODevice::WriteOnly))
+            return 1;
+        prf.write(profile.Bytes(), FtpTestProfile::Size);
+        HistoryRecord record; // a history, so that no baseline is made
+        QFile hist(home.path() + QStringLiteral("/hist.dat"));
+        if (!hist.open(QIODevice::WriteOnly))
+            return 1;
+        hist.write(record.Bytes(), HistoryRecord::Size);
+    }
+    int result = 1;
+    qint64 worstGap = 0;
+    {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+        QElapsedTimer sinceTick;
+        QTimer ticker;
+        ticker.setInterval(5);
+        QObject::connect(&ticker, &QTimer::timeout,
+                         [&] { worstGap = std::max(worstGap, sinceTick.restart()); });
+        TTestRun* run = frm.TestRun();
+        QTimer::singleShot(0, [&] {
+            frm.tabshtTesting()->btnStart()->click();
+            sinceTick.start();
+            ticker.start();
+        });
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (ticker.isActive() && !run->Running()) {
+                result = run->BytesReceived == FileSize ? 0 : 1;
+                app.quit();
+            }
+        });
+        watch.start(20);
+        app.exec();
+    }
+    if (const QByteArray file = qgetenv("BENCH_LATENCY_FILE"); !file.isEmpty()) {
+        QFile out(QFile::decodeName(file));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(QByteArray::number(worstGap));
+    }
+    return result;
 }
 
 // ---- the parent: runs the clients and prints the figures
@@ -183,8 +268,9 @@ int main(int argc, char** argv) {
         const quint16 port = quint16(std::atoi(argv[3]));
         if (kind == "bare")
             return RunBareLoop(port, argv[4]);
-        return RunTMFtp(argc, argv, kind == "tmftp-passive", port,
-                        QString::fromLocal8Bit(argv[4]));
+        if (kind == "page")
+            return RunPage(argc, argv, port);
+        return RunTMFtp(argc, argv, kind == "tmftp-passive", port, QString::fromLocal8Bit(argv[4]));
     }
 
     QCoreApplication app(argc, argv);
@@ -201,7 +287,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 1024; ++i)
             f.write(block);
         f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
+                         QFile::ReadGroup);
     }
     auto vsftpd = TFtpServer::Vsftpd(served.path());
     if (!vsftpd) {
@@ -215,10 +302,15 @@ int main(int argc, char** argv) {
     const std::vector<std::pair<std::string, std::pair<QString, QStringList>>> clients = {
         {"TMFtp passive", {self, {"--client", "tmftp-passive", port, local}}},
         {"TMFtp active", {self, {"--client", "tmftp-active", port, local}}},
-        {"curl", {QStringLiteral("curl"),
-                  {"-s", "-o", local, QStringLiteral("ftp://127.0.0.1:%1/big.bin").arg(port)}}},
+        {"curl",
+         {QStringLiteral("curl"),
+          {"-s", "-o", local, QStringLiteral("ftp://127.0.0.1:%1/big.bin").arg(port)}}},
         {"bare 8 KiB recv/write loop", {self, {"--client", "bare", port, local}}},
+        {"Testing page (whole program)", {self, {"--client", "page", port, local}}},
     };
+    const QString latencyFile = target.path() + QStringLiteral("/latency");
+    qputenv("BENCH_LATENCY_FILE", QFile::encodeName(latencyFile));
+    std::vector<double> latencies;
     std::map<std::string, std::vector<TRun>> runs;
     for (int round = 0; round < Rounds; ++round) {
         for (const auto& [name, command] : clients) {
@@ -230,6 +322,11 @@ int main(int argc, char** argv) {
                 return 1;
             }
             runs[name].push_back(run);
+            if (name.rfind("Testing page", 0) == 0) {
+                QFile f(latencyFile);
+                if (f.open(QIODevice::ReadOnly))
+                    latencies.push_back(f.readAll().toDouble());
+            }
         }
     }
     QFile::remove(local);
@@ -250,6 +347,13 @@ int main(int argc, char** argv) {
                     *std::max_element(peaks.begin(), peaks.end()));
     }
     const std::string ceiling = "bare 8 KiB recv/write loop";
+    const std::string page = "Testing page (whole program)";
+    std::printf("Testing page ratio vs TMFtp active: %.2f\n", rate[page] / rate["TMFtp active"]);
+    std::printf("Testing page ratio vs curl: %.2f\n", rate[page] / rate["curl"]);
+    if (!latencies.empty())
+        std::printf("Testing page: longest wait of the event loop during a test (an Abort "
+                    "click's wait): %.0f ms\n",
+                    *std::max_element(latencies.begin(), latencies.end()));
     for (const char* mode : {"TMFtp passive", "TMFtp active"}) {
         std::printf("%s ratio vs curl: %.2f\n", mode, rate[mode] / rate["curl"]);
         std::printf("%s ratio vs ceiling: %.2f\n", mode, rate[mode] / rate[ceiling]);

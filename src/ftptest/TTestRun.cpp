@@ -187,6 +187,7 @@ void TTestRun::StartTest() {
     Throughput = 0;
     FFtp.BytesTransferred = 0;
     FBarShift = 0;
+    FShownTicks = 0;
 
     FProfileIndex = std::max(0, FPage.cbFtpHost()->currentIndex());
     const FtpTestProfile& profile = FProfiles.Items.at(size_t(FProfileIndex));
@@ -271,12 +272,19 @@ void TTestRun::MFtpFtpInfo(FtpInfo info, const QString& text) {
     default:
         break;
     }
-    // The page repaints and an Abort click is seen while data arrives.
-    QCoreApplication::processEvents();
+    // The page repaints and an Abort click is seen while data arrives. Each
+    // block already returns to the event loop, so for data this is needed
+    // only now and then, not 100,000 times a second.
+    const uint32_t now = TClock::GetTickCount();
+    if (info != ftpiProgress || now - FPumpedTicks >= 20) {
+        FPumpedTicks = now;
+        QCoreApplication::processEvents();
+    }
 }
 
 void TTestRun::UpdateFigures() {
-    const int32_t elapsed = int32_t(TClock::GetTickCount() - StartTicks);
+    const uint32_t now = TClock::GetTickCount();
+    const int32_t elapsed = int32_t(now - StartTicks);
     BytesReceived = qint64(FFtp.BytesTransferred);
     // Within the tick of the start there is nothing to divide by: the figures
     // wait for the next block, the download goes on.
@@ -285,8 +293,13 @@ void TTestRun::UpdateFigures() {
     try {
         const double rate = BytesReceived / (elapsed / 1000.0);
         const QString shown = QString::number(double(std::llround(rate)), 'f', 0);
-        FPage.lblAvgXfer()->setText(shown);
         Throughput = StrToInt(shown);
+        // The page shows the figures some twenty times a second: painting them
+        // for every 8 KiB block would make the screen the bottleneck.
+        if (FShownTicks != 0 && now - FShownTicks < 50)
+            return;
+        FShownTicks = now;
+        FPage.lblAvgXfer()->setText(shown);
         TRemainingTimeBar* bar = FPage.pbFtp();
         bar->setValue(int(std::min<qint64>(BytesReceived >> FBarShift, bar->maximum())));
         const int seconds = bar->RemainingSeconds();
@@ -376,6 +389,8 @@ void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
 
 void TTestRun::MFtpFileReceived() {
     FPage.lblRemMins()->setText(QStringLiteral("0 mins"));
+    if (Throughput > 0)
+        FPage.lblAvgXfer()->setText(QString::number(Throughput)); // the last figure, shown
     if (AbortRequested) {
         QFile::remove(LocalFile());
     } else if (BytesReceived <= 0) {

@@ -59,4 +59,6 @@ private:
     QStatusBar* FStatusBar;
     int FProfileIndex = 0;
     int FBarShift = 0; // sizes beyond the bar's range are shown scaled down
+    uint32_t FShownTicks = 0;
+    uint32_t FPumpedTicks = 0;
 };
