@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -351,8 +352,8 @@ int main(int argc, char** argv) {
     std::printf("Testing page ratio vs TMFtp active: %.2f\n", rate[page] / rate["TMFtp active"]);
     std::printf("Testing page ratio vs curl: %.2f\n", rate[page] / rate["curl"]);
     if (!latencies.empty())
-        std::printf("Testing page: longest wait of the event loop during a test (an Abort "
-                    "click's wait): %.0f ms\n",
+        std::printf("Testing page: longest wait of the event loop while the file arrives "
+                    "(an Abort click's wait): %.0f ms\n",
                     *std::max_element(latencies.begin(), latencies.end()));
     for (const char* mode : {"TMFtp passive", "TMFtp active"}) {
         std::printf("%s ratio vs curl: %.2f\n", mode, rate[mode] / rate["curl"]);
