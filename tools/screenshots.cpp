@@ -3,14 +3,19 @@
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
 #include "ftptest/TFtpTestProfile.h"
+#include "ftptest/TTestingPage.h"
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "support/TFtpServers.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -18,7 +23,9 @@ namespace {
 // Answers every box with OK/Yes, so start-up messages do not wait.
 class TAgreeing : public TDialogService {
 public:
-    int MessageDlg(const QString&, TMsgDlgType, TMsgDlgButtons buttons) override {
+    int MessageDlg(const QString& text, TMsgDlgType, TMsgDlgButtons buttons) override {
+        if (qEnvironmentVariableIsSet("SHOTS_DEBUG"))
+            std::fprintf(stderr, "box: %s\n", qPrintable(text));
         return buttons == TMsgDlgButtons::mbYesNo ? mrYes : mrOk;
     }
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
@@ -69,6 +76,54 @@ bool Shoot(const QString& sample, const QString& docs,
     return ok;
 }
 
+// The Testing page while a download runs, from a slow vsftpd on loopback.
+bool ShootDownload(const QString& sample, const QString& docs) {
+    QTemporaryDir home, served;
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    QDir().mkpath(home.path() + QStringLiteral("/registry"));
+    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
+    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    {
+        QFile file(served.path() + QStringLiteral("/4mb.bin"));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QByteArray(4 * 1024 * 1024, 'z'));
+    }
+    // vsftpd tells the size in its 150 reply, so the bar has its scale.
+    QFile::setPermissions(served.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(served.path() + QStringLiteral("/4mb.bin"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    auto server = TFtpServer::Vsftpd(served.path(), 512 * 1024);
+    if (!server)
+        return false;
+    FtpTestProfile profile;
+    profile.SetHost(QStringLiteral("127.0.0.1:%1").arg(server->Port));
+    profile.SetPath(QStringLiteral("/"));
+    profile.SetFileName(QStringLiteral("4mb.bin"));
+    profile.SetLoginName(QStringLiteral("anonymous"));
+    profile.SetPassword(QStringLiteral("user@example.test"));
+    QFile prf(home.path() + QStringLiteral("/ftptest.prf"));
+    if (!prf.open(QIODevice::WriteOnly))
+        return false;
+    prf.write(profile.Bytes(), FtpTestProfile::Size);
+    prf.close();
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+    frm.tabshtTesting()->btnStart()->click();
+    QEventLoop wait;
+    QTimer::singleShot(2500, &wait, &QEventLoop::quit);
+    wait.exec();
+    const bool ok = Save(frm, docs + QStringLiteral("/testing-download.png"));
+    frm.tabshtTesting()->btnStart()->click(); // abort; every question is answered yes
+    QTimer::singleShot(1500, &wait, &QEventLoop::quit);
+    wait.exec();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +145,7 @@ int main(int argc, char** argv) {
                      {2, QStringLiteral("testing-page.png")},
                      {3, QStringLiteral("history-page.png")}},
                     true);
+    ok = ShootDownload(samples + QStringLiteral("/win98.reg"), docs) && ok;
     ok = Shoot(samples + QStringLiteral("/nt4.reg"), docs,
                {{0, QStringLiteral("settings-page-nt.png")}}) &&
          ok;

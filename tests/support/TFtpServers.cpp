@@ -113,7 +113,7 @@ std::unique_ptr<TFtpServer> TFtpServer::Vsftpd(const QString& dir, int maxRate) 
     return server;
 }
 
-std::unique_ptr<TFtpServer> TFtpServer::Pyftpdlib(const QString& dir, int readLimit,
+std::unique_ptr<TFtpServer> TFtpServer::Pyftpdlib(const QString& dir, int rateLimit,
                                                   bool binaryDefault) {
     auto server = std::make_unique<TFtpServer>();
     server->Name = QStringLiteral("pyftpdlib");
@@ -138,14 +138,14 @@ std::unique_ptr<TFtpServer> TFtpServer::Pyftpdlib(const QString& dir, int readLi
                              "handler.passive_ports = range(%1, %2)\n"
                              "if limit > 0:\n"
                              "    dtp = ThrottledDTPHandler\n"
-                             "    dtp.read_limit = limit\n"
+                             "    dtp.write_limit = limit\n"
                              "    handler.dtp_handler = dtp\n"
                              "server = FTPServer(('127.0.0.1', port), handler)\n"
                              "server.serve_forever()\n")
                   .arg(DataPortBase() + 8)
                   .arg(DataPortBase() + 16));
     if (!server->Start(QStringLiteral("/usr/bin/python3"),
-                       {script, dir, QString::number(server->Port), QString::number(readLimit),
+                       {script, dir, QString::number(server->Port), QString::number(rateLimit),
                         binaryDefault ? QStringLiteral("1") : QStringLiteral("0")}))
         return nullptr;
     return server;

@@ -20,10 +20,10 @@ public:
     // to that many bytes per second.
     static std::unique_ptr<TFtpServer> Vsftpd(const QString& dir, int maxRate = 0);
     // pyftpdlib: anonymous and the user "zephyn" with the password "secret",
-    // serving dir; readLimit > 0 throttles downloads to that many bytes/s.
+    // serving dir; rateLimit > 0 throttles downloads to that many bytes/s.
     // Stock pyftpdlib refuses REST in ASCII mode, the type a session starts
     // in; binaryDefault starts its sessions in binary mode instead.
-    static std::unique_ptr<TFtpServer> Pyftpdlib(const QString& dir, int readLimit = 0,
+    static std::unique_ptr<TFtpServer> Pyftpdlib(const QString& dir, int rateLimit = 0,
                                                  bool binaryDefault = false);
     // ftp-proxy of the USER user@host[:port] kind in front of 127.0.0.1.
     static std::unique_ptr<TFtpServer> FtpProxy(quint16 targetPort);
