@@ -157,6 +157,16 @@ void TSettingsPage::SyncActiveProfile(int index) {
     ui->cbActiveProfile->setCurrentIndex(index);
 }
 
+int TSettingsPage::ListItem(int value, std::initializer_list<int> items) {
+    int index = 0;
+    for (int item : items) {
+        if (item == value)
+            return index;
+        ++index;
+    }
+    return -1;
+}
+
 QRadioButton* TSettingsPage::MTURadio(int mtu) const {
     switch (mtu) {
     case 552:
@@ -266,38 +276,13 @@ void TSettingsPage::cbActiveProfileChange() {
         SetTrackPosition(ui->tbRWIN, int(std::clamp<qint64>(dividend / divisor, -1, 9)));
     }
 
-    switch (StrToInt(FModel.TTL)) {
-    case 32:
-        ui->cbTTL->setCurrentIndex(1);
-        break;
-    case 64:
-        ui->cbTTL->setCurrentIndex(2);
-        break;
-    case 128:
-        ui->cbTTL->setCurrentIndex(3);
-        break;
-    default:
-        ui->cbTTL->setCurrentIndex(0);
-        break;
-    }
-
+    // Any other TTL shows as "0"; any other cache size leaves the list alone.
+    const int ttl = ListItem(StrToInt(FModel.TTL), {0, 32, 64, 128});
+    ui->cbTTL->setCurrentIndex(ttl < 0 ? 0 : ttl);
     if (FModel.Platform != WinNT) {
-        switch (StrToInt(FModel.NdiCacheSize)) {
-        case 0:
-            ui->cbNdiCache->setCurrentIndex(0);
-            break;
-        case 16:
-            ui->cbNdiCache->setCurrentIndex(1);
-            break;
-        case 32:
-            ui->cbNdiCache->setCurrentIndex(2);
-            break;
-        case 64:
-            ui->cbNdiCache->setCurrentIndex(3);
-            break;
-        default:
-            break;
-        }
+        const int ndi = ListItem(StrToInt(FModel.NdiCacheSize), {0, 16, 32, 64});
+        if (ndi >= 0)
+            ui->cbNdiCache->setCurrentIndex(ndi);
     }
 
     Check(ui->cbAutoDiscover, FModel.AutoDiscover);
@@ -390,29 +375,13 @@ bool TSettingsPage::UseHistoryRow(const QStringList& row) {
     ui->ebRWIN->setText(row[3]);
     FModel.RWIN = row[3];
     SetSpinValue(ui->seMSS, StrToIntDef(row[4], 0));
-    switch (StrToInt(row[5])) {
-    case 0:
-        ui->cbTTL->setCurrentIndex(0);
-        break;
-    case 32:
-        ui->cbTTL->setCurrentIndex(1);
-        break;
-    case 64:
-        ui->cbTTL->setCurrentIndex(2);
-        break;
-    case 128:
-        ui->cbTTL->setCurrentIndex(3);
-        break;
-    default:
-        ui->cbTTL->setCurrentIndex(-1);
-        break;
-    }
+    // Any other TTL clears the selection.
+    ui->cbTTL->setCurrentIndex(ListItem(StrToInt(row[5]), {0, 32, 64, 128}));
     FModel.TTL = row[5];
     Check(ui->cbAutoDiscover, row[6] == QLatin1String("Yes"));
     Check(ui->cbBlackHole, row[7] == QLatin1String("Yes"));
     if (FModel.Platform != WinNT) {
-        const int ndi = StrToInt(row[8]);
-        const int item = ndi == 0 ? 0 : ndi == 16 ? 1 : ndi == 32 ? 2 : ndi == 64 ? 3 : -1;
+        const int item = ListItem(StrToInt(row[8]), {0, 16, 32, 64});
         if (item >= 0) {
             ui->cbNdiCache->setCurrentIndex(item);
             FModel.NdiCacheSize = ui->cbNdiCache->currentText();

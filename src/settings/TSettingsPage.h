@@ -1,5 +1,6 @@
 #pragma once
 #include <QWidget>
+#include <initializer_list>
 #include <memory>
 
 class TParameterSet;
@@ -85,6 +86,8 @@ private:
     void SetCalcEnabled(bool enabled);
     // The button of a fixed MTU (or of the unset one, -1); nullptr for a custom MTU.
     QRadioButton* MTURadio(int mtu) const;
+    // The index of value among a list's items, or -1.
+    static int ListItem(int value, std::initializer_list<int> items);
     // The active profile's MTU (and IPMTU when in use) from the MTU controls.
     void StoreMTU(AdapterProfile& profile, const QString& mtu, const QString& ipmtu);
 
