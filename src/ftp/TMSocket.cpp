@@ -78,10 +78,7 @@ TMSocket::~TMSocket() {
         QHostInfo::abortHostLookup(FLookupId);
     // Closing an open handle is the owner's business; a handle left open is
     // still released here rather than leaked.
-    if (FFd >= 0) {
-        DropNotifiers();
-        ::close(FFd);
-    }
+    ReleaseHandle();
 }
 
 void TMSocket::LookupDone() {
@@ -120,14 +117,20 @@ void TMSocket::CreateSocket() {
     FListening = FConnecting = FReadDelivered = FReadHeld = FCloseQueued = FAcceptPending = false;
 }
 
-void TMSocket::CloseSilently() {
+int TMSocket::ReleaseHandle() {
     if (FFd < 0)
-        return;
+        return 0;
     DropNotifiers();
-    ::close(FFd);
+    const int error = ::close(FFd) != 0 ? errno : 0;
     FFd = -1;
-    ++FGeneration;
+    ++FGeneration; // what is still queued for the old handle is dropped
     SocketConnected = false;
+    FConnecting = false;
+    return error;
+}
+
+void TMSocket::CloseSilently() {
+    ReleaseHandle();
 }
 
 void TMSocket::RecreateSocket() {
@@ -277,12 +280,7 @@ void TMSocket::Disconnect() {
     StartCountdown(0);
     if (FFd < 0)
         return;
-    DropNotifiers();
-    Record(::close(FFd) != 0 ? errno : 0);
-    FFd = -1;
-    ++FGeneration;
-    SocketConnected = false;
-    FConnecting = false;
+    Record(ReleaseHandle());
     if (OnClose)
         OnClose(*this);
 }
@@ -539,14 +537,8 @@ void TMSocket::Handle(const TNote& note) {
             OnConnect(*this);
         return;
     case FD_CLOSE:
-        if (FFd >= 0) {
-            DropNotifiers();
-            ::close(FFd);
-            FFd = -1;
-            ++FGeneration;
-        }
+        ReleaseHandle();
         SocketConnected = false;
-        FConnecting = false;
         if (OnClose)
             OnClose(*this);
         return;

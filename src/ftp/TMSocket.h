@@ -119,6 +119,8 @@ private:
     void Handle(const TNote& note);
     void SetupNotifiers(bool listening);
     void DropNotifiers();
+    // Closes the handle, if any, and marks it invalid; the errno of close.
+    int ReleaseHandle();
     void ReadReady();
     // false when it completed a connect that failed.
     bool WriteReady();
