@@ -42,7 +42,8 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     FPerformance = new TPerformancePage;
     FTesting = new TTestingPage(data.FtpTestProfiles, data.Proxy);
     FHistory = new THistoryPage(data.History, data.Parameters, *FSettings);
-    FAnalysis = new TAnalysisPage;
+    FAnalysis = new TAnalysisPage(data.History, *FHistory, ChartState);
+    FAnalysis->AddStoredProperties(*FormStorage1);
     ui->PageControl1->addTab(FSettings, QStringLiteral("Settings"));
     ui->PageControl1->addTab(FPerformance, QStringLiteral("Performance"));
     ui->PageControl1->addTab(FTesting, QStringLiteral("Testing"));
@@ -133,6 +134,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
         if (QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
     }
+    TApplication::Guard([this] { FormStorage1->RestoreProperties(); });
     TApplication::Guard([this] { FormShow(); });
 }
 
@@ -165,6 +167,7 @@ void TfrmMain::FormShow() {
     RasPresent = FPerformance->CheckDialUp(*FRAS);
 
     SetActivePage(FSettings);
+    FAnalysis->ResetChartOptions();
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
 }
@@ -192,7 +195,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    TApplication::Guard([this] { FormStorage1->SaveFormPlacement(); });
+    TApplication::Guard([this] {
+        FormStorage1->SaveFormPlacement();
+        FormStorage1->SaveProperties();
+    });
     event->accept();
 }
 

@@ -48,11 +48,14 @@ public:
     QPushButton* Button(const char* name) const;
     TSettingsPage* tabshtSettings() const { return FSettings; }
     THistoryPage* tabshtHistory() const { return FHistory; }
+    TAnalysisPage* tabshtAnalysis() const { return FAnalysis; }
     TTestingPage* tabshtTesting() const { return FTesting; }
     TTestRun* TestRun() const { return FTestRun; }
     TMFtp& MFtp() { return *FMFtp; }
     TRAS& RAS() { return *FRAS; }
     bool RasPresent = false;
+    // The chart's series and drawing for this run (see TAnalysisPage).
+    int ChartState = 1;
     TAboutBox1* AboutBox();
     THelpWindow* HelpWindow();
 

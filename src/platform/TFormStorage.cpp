@@ -44,3 +44,34 @@ void TFormStorage::SaveFormPlacement() {
     reg.WriteInteger(QStringLiteral("Height"), rect.height());
     reg.CloseKey();
 }
+
+void TFormStorage::AddStoredProperty(const QString& name, std::function<bool()> get,
+                                     std::function<void(bool)> set) {
+    FProperties.push_back({name, std::move(get), std::move(set)});
+}
+
+void TFormStorage::RestoreProperties() {
+    TRegistry reg(THKey::HKEY_CURRENT_USER);
+    if (!reg.OpenKey(FSection, false))
+        return;
+    for (const TStoredProperty& property : FProperties) {
+        try {
+            if (reg.ValueExists(property.Name))
+                property.Set(reg.ReadInteger(property.Name) != 0);
+        } catch (const std::exception&) {
+            // a value of another type is no stored value
+        }
+    }
+    reg.CloseKey();
+}
+
+void TFormStorage::SaveProperties() {
+    if (FProperties.empty())
+        return;
+    TRegistry reg(THKey::HKEY_CURRENT_USER);
+    if (!reg.OpenKey(FSection, true))
+        return;
+    for (const TStoredProperty& property : FProperties)
+        reg.WriteInteger(property.Name, property.Get() ? 1 : 0);
+    reg.CloseKey();
+}
