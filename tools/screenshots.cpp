@@ -188,8 +188,6 @@ int main(int argc, char** argv) {
                      {3, QStringLiteral("history-page.png")}},
                     true);
     ok = ShootAnalysis(samples + QStringLiteral("/win98.reg"), docs) && ok;
-    if (qEnvironmentVariableIsSet("SHOTS_ANALYSIS_ONLY"))
-        return ok ? 0 : 1;
     ok = ShootDownload(samples + QStringLiteral("/win98.reg"), docs) && ok;
     ok = Shoot(samples + QStringLiteral("/nt4.reg"), docs,
                {{0, QStringLiteral("settings-page-nt.png")}}) &&
