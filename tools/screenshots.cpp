@@ -2,6 +2,7 @@
 // samples with each page in front, and the history record dialog.
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "dialup/TPerformancePage.h"
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TTestingPage.h"
 #include "history/TAnalysisPage.h"
@@ -118,6 +119,48 @@ bool ShootAnalysis(const QString& sample, const QString& docs) {
     return Save(frm, docs + QStringLiteral("/analysis-page.png"));
 }
 
+// The Performance page during a collection, over a fake ppp0 whose counters
+// grow by about 5 KB a second in and 700 bytes out.
+bool ShootPerformance(const QString& sample, const QString& docs) {
+    QTemporaryDir home;
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    qputenv("ZEPHYN_SYSFS", QFile::encodeName(home.path() + QStringLiteral("/net")));
+    qputenv("ZEPHYN_PERFORMANCE_TAB", "1");
+    QDir().mkpath(home.path() + QStringLiteral("/registry"));
+    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
+    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    const QString ppp = home.path() + QStringLiteral("/net/ppp0");
+    QDir().mkpath(ppp + QStringLiteral("/statistics"));
+    auto put = [&](const QString& file, qint64 value, bool hex = false) {
+        QFile f(ppp + u'/' + file);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write((hex ? QByteArray("0x") + QByteArray::number(value, 16)
+                         : QByteArray::number(value)) +
+                    '\n');
+    };
+    put(QStringLiteral("flags"), 0x1091, true);
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    frm.PageControl1()->setCurrentWidget(frm.tabshtPerformance());
+    TPerformancePage* page = frm.tabshtPerformance();
+    const qint64 in[] = {181203, 186950, 191877, 197010, 201533, 206890, 211764,
+                         217102, 221948, 227311, 232090, 237465, 242870};
+    for (size_t tick = 0; tick < std::size(in); ++tick) {
+        put(QStringLiteral("statistics/rx_bytes"), in[tick]);
+        put(QStringLiteral("statistics/tx_bytes"), 40120 + 702 * qint64(tick));
+        if (tick == 0)
+            page->btnStartCollectionClick();
+        page->PerfTimerTimer();
+    }
+    page->PerfTimer->stop();
+    const bool ok = Save(frm, docs + QStringLiteral("/performance-page.png"));
+    qunsetenv("ZEPHYN_PERFORMANCE_TAB");
+    qunsetenv("ZEPHYN_SYSFS");
+    return ok;
+}
+
 // The Testing page while a download runs, from a slow vsftpd on loopback.
 bool ShootDownload(const QString& sample, const QString& docs) {
     QTemporaryDir home, served;
@@ -184,9 +227,10 @@ int main(int argc, char** argv) {
     const QString docs = QString::fromLocal8Bit(argv[2]);
     bool ok = Shoot(samples + QStringLiteral("/win98.reg"), docs,
                     {{0, QStringLiteral("main-window.png")},
-                     {2, QStringLiteral("testing-page.png")},
-                     {3, QStringLiteral("history-page.png")}},
+                     {1, QStringLiteral("testing-page.png")},
+                     {2, QStringLiteral("history-page.png")}},
                     true);
+    ok = ShootPerformance(samples + QStringLiteral("/win98.reg"), docs) && ok;
     ok = ShootAnalysis(samples + QStringLiteral("/win98.reg"), docs) && ok;
     ok = ShootDownload(samples + QStringLiteral("/win98.reg"), docs) && ok;
     ok = Shoot(samples + QStringLiteral("/nt4.reg"), docs,

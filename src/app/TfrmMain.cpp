@@ -39,22 +39,32 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
         std::make_unique<TFormStorage>(this, QStringLiteral("Software\\Brindlecove\\Zephyn\\Form"));
 
     FSettings = new TSettingsPage(data.Parameters);
-    FPerformance = new TPerformancePage;
+    FRAS = std::make_unique<TRAS>();
+    FPerformance = new TPerformancePage(*FRAS);
     FTesting = new TTestingPage(data.FtpTestProfiles, data.Proxy);
     FHistory = new THistoryPage(data.History, data.Parameters, *FSettings);
     FAnalysis = new TAnalysisPage(data.History, *FHistory, ChartState);
     FAnalysis->AddStoredProperties(*FormStorage1);
     ui->PageControl1->addTab(FSettings, QStringLiteral("Settings"));
-    ui->PageControl1->addTab(FPerformance, QStringLiteral("Performance"));
     ui->PageControl1->addTab(FTesting, QStringLiteral("Testing"));
     ui->PageControl1->addTab(FHistory, QStringLiteral("History"));
     ui->PageControl1->addTab(FAnalysis, QStringLiteral("Analysis"));
-    ui->PageControl1->setTabVisible(1, false);
-    FRAS = std::make_unique<TRAS>();
+    // The Performance page's tab is hidden: it is left out of the tab row
+    // altogether, so that neither Ctrl+Tab nor a screen reader comes upon it.
+    // The variable shows it, for users with a real ppp link.
+    if (qEnvironmentVariable("ZEPHYN_PERFORMANCE_TAB") == u"1") {
+        ui->PageControl1->insertTab(1, FPerformance, QStringLiteral("Performance"));
+    } else {
+        FPerformance->setParent(ui->centralwidget);
+        FPerformance->hide();
+    }
     FMFtp = new TMFtp(this);
     FTestRun = new TTestRun(*FTesting, *FMFtp, *FRAS, data.FtpTestProfiles, data.Proxy,
                             ui->StatusBar1, this);
     FTestRun->AddHistoryRecord = [this](int throughput) { FHistory->AddHistoryRecord(throughput); };
+    FPerformance->AddHistoryRecord = [this](int throughput) {
+        FHistory->AddHistoryRecord(throughput);
+    };
     FSettings->SetCalcButton(ui->btnCalc);
     new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
     auto* saveDefaults = new TSaveDefaults(data.Parameters, ui->btnSave, ui->btnDefaults, this);
@@ -164,6 +174,7 @@ void TfrmMain::FormShow() {
 
     FTesting->ShowProxySettings();
     FTesting->ShowProfiles();
+    FRAS->Platform = model.Platform;
     RasPresent = FPerformance->CheckDialUp(*FRAS);
 
     SetActivePage(FSettings);

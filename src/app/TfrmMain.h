@@ -49,6 +49,7 @@ public:
     TSettingsPage* tabshtSettings() const { return FSettings; }
     THistoryPage* tabshtHistory() const { return FHistory; }
     TAnalysisPage* tabshtAnalysis() const { return FAnalysis; }
+    TPerformancePage* tabshtPerformance() const { return FPerformance; }
     TTestingPage* tabshtTesting() const { return FTesting; }
     TTestRun* TestRun() const { return FTestRun; }
     TMFtp& MFtp() { return *FMFtp; }

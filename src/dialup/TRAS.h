@@ -38,6 +38,30 @@ public:
     void HangUp();
     QString GetRasErrorText(int code) const;
 
+    // The dial-up adapter's counters (Windows 95/98: HKEY_DYN_DATA PerfStats;
+    // Windows NT: the RAS port object of the performance data).
+    int Platform = 0; // 0 Windows 95, 1 Windows 98, 2 Windows NT, else another Win32
+    int32_t StatsXmit = 0;
+    int32_t StatsRecv = 0;
+    uint32_t StatsConn = 0;
+    QString KeyDUNAdap = QStringLiteral("Dial-Up Adapter");
+    QString KeyDUNConn = QStringLiteral("ConnectSpeed");
+    QString KeyDUNXmit = QStringLiteral("TotalBytesXmit");
+    QString KeyDUNRecv = QStringLiteral("TotalBytesRecvd");
+    const QStringList& Adapters() const { return FAdapters; }
+    uint32_t PerfBufferSize() const { return FPerfBufferSize; }
+
+    bool EnumPerfAdapters();
+    bool ControlStats(bool start, bool selectAdapter);
+    bool ReadStats();
+    void ResetStats();
+    bool QueryStatValue(uintptr_t key, const QString& counter);
+    // Windows NT: the largest byte counts of the instances of the RAS port
+    // object in a performance data block raise StatsXmit and StatsRecv.
+    // false, with nothing changed, for a block whose lengths or offsets
+    // reach outside it, or an object of more than 50 counters.
+    bool ReadPerfBlock(const QByteArray& block);
+
     static constexpr int ERROR_INVALID_HANDLE = 6;
     static constexpr int ERROR_INVALID_PORT_HANDLE = 601;
     static constexpr int ERROR_BUFFER_TOO_SMALL = 603;
@@ -50,10 +74,15 @@ public:
 
 private:
     bool LoadRasApi();
-    // The ppp interfaces that are up, in name order.
+    // The ppp interfaces that are up, in unit order.
     QStringList ActiveInterfaces() const;
-    bool InterfaceUp(const QString& name) const;
+    bool ReadWin9xStats();
+    bool ReadNTStats();
 
     int FLoaded = -1; // -1 not tried, 0 unavailable, 1 available
     std::vector<ConnectionRecord> FConnections;
+    QStringList FAdapters;
+    uint32_t FRawXmit = 0, FRawRecv = 0, FBaseXmit = 0, FBaseRecv = 0;
+    uint32_t FPerfBufferSize = 8192;
+    bool FReading = false;
 };
