@@ -3,6 +3,7 @@
 #include "platform/TRegApi.h"
 
 #include <QCollator>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -338,6 +339,9 @@ bool TRAS::ReadPerfBlock(const QByteArray& block) {
             definitions.push_back({title, offset});
             definition += length;
         }
+        // The window stays responsive while a long block is walked; the
+        // block is our own copy, and ReadStats refuses to nest.
+        QCoreApplication::processEvents();
         if (!definitions.empty()) {
             const int32_t instances = int32_t(instancesField);
             qint64 counterBlock = definition;
