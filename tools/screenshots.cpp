@@ -41,15 +41,20 @@ bool Save(QWidget& w, const QString& path) {
     return ok;
 }
 
+// A fresh data directory whose machine hive is the sample.
+void UseHome(const QTemporaryDir& home, const QString& sample) {
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    QDir().mkpath(home.path() + QStringLiteral("/registry"));
+    const QString hive = home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg");
+    QFile::copy(sample, hive);
+    QFile::setPermissions(hive, QFile::ReadOwner | QFile::WriteOwner);
+}
+
 // The main window on a sample, once per page given.
 bool Shoot(const QString& sample, const QString& docs,
            const std::vector<std::pair<int, QString>>& pages, bool withDialog = false) {
     QTemporaryDir home;
-    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
-    QDir().mkpath(home.path() + QStringLiteral("/registry"));
-    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
-    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    UseHome(home, sample);
     // One test profile, so that the Testing page shows one.
     {
         FtpTestProfile profile;
@@ -83,11 +88,7 @@ bool Shoot(const QString& sample, const QString& docs,
 // results, drawn as the first showing draws them (3D bars).
 bool ShootAnalysis(const QString& sample, const QString& docs) {
     QTemporaryDir home;
-    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
-    QDir().mkpath(home.path() + QStringLiteral("/registry"));
-    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
-    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    UseHome(home, sample);
     const struct {
         const char* Name;
         const char* MTU;
@@ -123,13 +124,9 @@ bool ShootAnalysis(const QString& sample, const QString& docs) {
 // grow by about 5 KB a second in and 700 bytes out.
 bool ShootPerformance(const QString& sample, const QString& docs) {
     QTemporaryDir home;
-    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
+    UseHome(home, sample);
     qputenv("ZEPHYN_SYSFS", QFile::encodeName(home.path() + QStringLiteral("/net")));
     qputenv("ZEPHYN_PERFORMANCE_TAB", "1");
-    QDir().mkpath(home.path() + QStringLiteral("/registry"));
-    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
-    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
-                          QFile::ReadOwner | QFile::WriteOwner);
     const QString ppp = home.path() + QStringLiteral("/net/ppp0");
     QDir().mkpath(ppp + QStringLiteral("/statistics"));
     auto put = [&](const QString& file, qint64 value, bool hex = false) {
@@ -164,11 +161,7 @@ bool ShootPerformance(const QString& sample, const QString& docs) {
 // The Testing page while a download runs, from a slow vsftpd on loopback.
 bool ShootDownload(const QString& sample, const QString& docs) {
     QTemporaryDir home, served;
-    qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
-    QDir().mkpath(home.path() + QStringLiteral("/registry"));
-    QFile::copy(sample, home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"));
-    QFile::setPermissions(home.path() + QStringLiteral("/registry/HKEY_LOCAL_MACHINE.reg"),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    UseHome(home, sample);
     {
         QFile file(served.path() + QStringLiteral("/4mb.bin"));
         if (!file.open(QIODevice::WriteOnly))

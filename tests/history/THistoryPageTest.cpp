@@ -50,11 +50,7 @@ const QString MSTCP = QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\
 class THistoryPageTest : public TZephynTest {
 protected:
     void Start(const std::vector<HistoryRecord>& records) {
-        QFile f(DataDir() + QStringLiteral("/hist.dat"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        for (const HistoryRecord& r : records)
-            f.write(r.Bytes(), HistoryRecord::Size);
-        f.close();
+        WriteRecords(QStringLiteral("hist.dat"), records);
         Data = std::make_unique<TdataMain>();
         Frm = std::make_unique<TfrmMain>(*Data);
         Frm->show();

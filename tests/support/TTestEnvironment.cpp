@@ -92,6 +92,12 @@ bool TZephynTest::HiveKeyExists(THKey root, const QString& key) const {
     return TRegistryHive::Parse(f.readAll(), RootKeyName(root)).Find(key) != nullptr;
 }
 
+void TZephynTest::WriteDataFile(const QString& name, const QByteArray& bytes) {
+    QFile f(FDir.path() + u'/' + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
 void TZephynTest::WriteOneRecordHistory() {
     QFile f(FDir.path() + QStringLiteral("/hist.dat"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

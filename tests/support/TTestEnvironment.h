@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Failure messages show texts as text.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -69,6 +70,15 @@ protected:
     bool HiveKeyExists(THKey root, const QString& key) const;
     // A hist.dat of one empty record, so that start-up makes no baseline records.
     void WriteOneRecordHistory();
+    // A data file of fixed-size records (hist.dat, ftptest.prf), back to back.
+    template <class TRecord>
+    void WriteRecords(const QString& name, const std::vector<TRecord>& records) {
+        QByteArray bytes;
+        for (const TRecord& r : records)
+            bytes.append(r.Bytes(), TRecord::Size);
+        WriteDataFile(name, bytes);
+    }
+    void WriteDataFile(const QString& name, const QByteArray& bytes);
     // zeph_err.log as text, empty when there is none.
     QString ErrorLogText() const;
 
