@@ -1,5 +1,7 @@
 #include "app/TdataMain.h"
 #include "platform/TApplication.h"
+#include "platform/TAtomicFile.h"
+#include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TWindowsVersion.h"
@@ -14,6 +16,9 @@ TdataMain::~TdataMain() {
 }
 
 void TdataMain::dataMainCreate() {
+    // What saves interrupted by a crash left behind goes first.
+    TAtomicFile::RemoveLeftovers(TDataDirectory::Path());
+    TAtomicFile::RemoveLeftovers(TDataDirectory::FilePath(QStringLiteral("registry")));
     Parameters.IPMTUInUse = false;
     TPlatformId platformId = VER_PLATFORM_WIN32_WINDOWS;
     if (TWindowsVersion::GetVersionEx(platformId)) {

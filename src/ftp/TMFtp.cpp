@@ -15,6 +15,7 @@ namespace {
 
 // The component's own posted messages.
 constexpr int QuitMessage = 1026;
+constexpr int QuitReplyMs = 5000; // how long QUIT's reply is awaited
 constexpr int ReadyMessage = 1028;
 
 // A control line this long without CR LF is no FTP reply.
@@ -30,9 +31,16 @@ QChar At(const QString& s, int i) {
 } // namespace
 
 TMFtp::TMFtp(QObject* owner)
-    : TMSocket(owner), FNoopTimer(new QTimer(this)), FData(new TMSocket(this)),
-      FListener(new TMSocket(this)) {
+    : TMSocket(owner), FNoopTimer(new QTimer(this)), FQuitTimer(new QTimer(this)),
+      FData(new TMSocket(this)), FListener(new TMSocket(this)) {
     FNoopTimer->setInterval(30 * 1000);
+    // A QUIT that gets no reply ends the session all the same.
+    FQuitTimer->setSingleShot(true);
+    FQuitTimer->setInterval(QuitReplyMs);
+    connect(FQuitTimer, &QTimer::timeout, this, [this] {
+        if (FReplyState == TReplyState::Quit && SocketConnected)
+            Disconnect();
+    });
     connect(FNoopTimer, &QTimer::timeout, this, [this] { KeepAlive(); });
     OnMessage = [this](int message) { MessageHandler(message); };
     OnConnect = [this](TMSocket&) { ControlConnected(); };
@@ -539,8 +547,8 @@ void TMFtp::KeepAlive() {
 }
 
 void TMFtp::Quit() {
-    if (BeginOperation())
-        SendCommand(QStringLiteral("QUIT"), TReplyState::Quit);
+    if (BeginOperation() && SendCommand(QStringLiteral("QUIT"), TReplyState::Quit))
+        FQuitTimer->start();
 }
 
 void TMFtp::ControlClosed() {
@@ -734,12 +742,20 @@ void TMFtp::ActOnReply(const QString& line) {
         FReplyState = TReplyState::Idle;
         Ready();
         return;
-    case TReplyState::Quit:
+    case TReplyState::Quit: {
         FLoggedIn = false;
         FReplyState = TReplyState::Idle;
+        FQuitTimer->stop();
+        QPointer<TMFtp> self(this);
         if (!positive)
             FatalError(ftpeNone);
+        // Whatever QUIT's reply is, the session is over: a server that took
+        // something else for QUIT (a stray reply to ABOR, say) would
+        // otherwise keep the connection open until its idle time-out.
+        if (self && SocketConnected)
+            Disconnect();
         return;
+    }
     case TReplyState::Noop:
         if (line.startsWith(QLatin1String("50")))
             FNoopSupported = false;
@@ -919,9 +935,15 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     }
     CloseLocalFile();
     const QByteArray path = QFile::encodeName(localPath);
-    const bool exists = QFileInfo::exists(localPath);
-    FFile = exists ? ::open(path.constData(), O_RDWR | O_CLOEXEC)
-                   : ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Never through a link, and only ever a plain file: a link or a device at
+    // that name is refused, not followed or truncated.
+    struct stat st {};
+    const bool exists = ::lstat(path.constData(), &st) == 0;
+    FFile = ::open(path.constData(),
+                   O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (exists ? 0 : O_CREAT | O_EXCL),
+                   0644);
+    if (FFile >= 0 && (::fstat(FFile, &st) != 0 || !S_ISREG(st.st_mode)))
+        CloseLocalFile();
     if (FFile < 0) {
         ReportError(ftpeFileOpen);
         Ready();

@@ -279,6 +279,7 @@ private:
     QString FCurrentDirectory;
     QString FConnectAddress;
     QTimer* FNoopTimer;
+    QTimer* FQuitTimer;
     class QEventLoop* FRetryLoop = nullptr;
 
     // Transfer state.

@@ -37,8 +37,15 @@ void TFtpTestProfiles::WriteFtpTestProfiles() {
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         return;
     }
-    TAtomicFile file(FileName());
-    file.Write(reinterpret_cast<const char*>(Items.data()),
-               static_cast<qsizetype>(Items.size()) * FtpTestProfile::Size);
-    file.Commit();
+    try {
+        TAtomicFile file(FileName(), TFileAccess::Private); // it holds passwords
+        file.Write(reinterpret_cast<const char*>(Items.data()),
+                   static_cast<qsizetype>(Items.size()) * FtpTestProfile::Size);
+        file.Commit();
+    } catch (const EInOutError& e) {
+        // The profiles stay in memory; the user must learn that the file did not change.
+        MessageDlg(QStringLiteral("The test profiles could not be saved to %1:\r\n%2")
+                       .arg(FileName(), e.Message()),
+                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    }
 }

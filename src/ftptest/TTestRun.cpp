@@ -22,6 +22,8 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -165,6 +167,16 @@ void TTestRun::btnStartClick() {
                  nullptr);
             return;
         }
+    }
+    // The download lands in the data directory: it must not replace one of
+    // the program's own files there.
+    const QString local = QFileInfo(LocalFile()).fileName();
+    if (IsOwnFile(local)) {
+        Warn(QStringLiteral("The test file \"%1\" would replace one of Zephyn's own files in "
+                            "%2.\r\nPlease choose a profile whose file has another name.")
+                 .arg(local, TDataDirectory::Path()),
+             FPage.ebftpFilename());
+        return;
     }
     bool online = false;
     if (FRAS.RasAvailable()) {
@@ -392,7 +404,7 @@ void TTestRun::MFtpFileReceived() {
     if (Throughput > 0)
         FPage.lblAvgXfer()->setText(QString::number(Throughput)); // the last figure, shown
     if (AbortRequested) {
-        QFile::remove(LocalFile());
+        RemoveDownloadedFile();
     } else if (BytesReceived <= 0) {
         FPage.lblActivity()->setText(QStringLiteral("File not found..."));
         MessageDlg(QStringLiteral("The file you requested to download (") +
@@ -420,8 +432,8 @@ void TTestRun::MFtpFtpQuit() {
                     .arg(Throughput)) &&
             AddHistoryRecord)
             AddHistoryRecord(Throughput);
-        if (Ask(QStringLiteral("Delete the downloaded test file?")) && QFile::exists(LocalFile()))
-            QFile::remove(LocalFile());
+        if (Ask(QStringLiteral("Delete the downloaded test file?")))
+            RemoveDownloadedFile();
     }
     FileComplete = false;
     AbortRequested = false;
@@ -432,6 +444,29 @@ void TTestRun::MFtpAborted() {
     FPage.lblActivity()->setText(QStringLiteral("Test aborted"));
     if (FFtp.Connected())
         FFtp.Disconnect();
-    if (QFile::exists(LocalFile()))
-        QFile::remove(LocalFile());
+    RemoveDownloadedFile();
+}
+
+void TTestRun::RemoveDownloadedFile() {
+    // Only the plain file the download wrote: a link or anything else that
+    // stood at that name (and was refused) is left alone.
+    const QByteArray path = QFile::encodeName(LocalFile());
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(path.constData());
+}
+
+bool TTestRun::IsOwnFile(const QString& name) {
+    static const QStringList own{
+        QStringLiteral("hist.dat"),    QStringLiteral("history.dat"),
+        QStringLiteral("ftptest.prf"), QStringLiteral("zeph_err.log"),
+        QStringLiteral("registry"),    QStringLiteral("zephyn"),
+    };
+    for (const QString& file : own)
+        if (name.compare(file, Qt::CaseInsensitive) == 0 ||
+            name.startsWith(file + QStringLiteral(".bak"), Qt::CaseInsensitive) ||
+            name.startsWith(u'.' + file + u'.', Qt::CaseInsensitive))
+            return true;
+    return name.startsWith(QStringLiteral("zephyn-chart-"), Qt::CaseInsensitive) &&
+           name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
 }

@@ -20,6 +20,10 @@ public:
              TProxySettings& proxy, QStatusBar* statusBar, QObject* parent = nullptr);
 
     std::function<void(int throughput)> AddHistoryRecord;
+    // A name the download must not take: one of the program's own files in
+    // the data directory (history, profiles, log, their copies, the registry
+    // folder, printed charts, the interrupted saves' temporary files).
+    static bool IsOwnFile(const QString& name);
 
     bool AbortRequested = false;
     bool FileComplete = false;
@@ -46,6 +50,7 @@ public:
     QString LocalFile() const;
 
 private:
+    void RemoveDownloadedFile();
     void StartTest();
     void UpdateFigures();
     void SetCaption(bool running);

@@ -4,7 +4,10 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,13 +68,16 @@ void ReadRecordFile(const QString& path, int recordSize, QByteArray& data) {
         throw EInOutError(0, QStringLiteral("Read beyond end of file"));
 }
 
-TAtomicFile::TAtomicFile(const QString& path) : FPath(path) {
+TAtomicFile::TAtomicFile(const QString& path, TFileAccess access) : FPath(path), FAccess(access) {
     const QFileInfo info(path);
     FTemp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
                               QStringLiteral(".XXXXXX"));
+    // mkostemp creates with O_EXCL and mode 0600; the lock tells a later
+    // start that this file is still being written.
     FFd = ::mkostemp(FTemp.data(), O_CLOEXEC);
     if (FFd < 0)
         RaiseInOutError(errno);
+    ::flock(FFd, LOCK_EX | LOCK_NB);
 }
 
 TAtomicFile::~TAtomicFile() {
@@ -94,7 +100,11 @@ void TAtomicFile::Write(const char* data, qsizetype size) {
 }
 
 void TAtomicFile::Sync() {
-    if (::fchmod(FFd, 0644) != 0 || ::fsync(FFd) != 0)
+    mode_t mode = FAccess == TFileAccess::Private ? 0600 : 0644;
+    struct stat st {};
+    if (::stat(QFile::encodeName(FPath).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        mode = FAccess == TFileAccess::Private ? (st.st_mode & 0600) : (st.st_mode & 07777);
+    if (::fchmod(FFd, mode) != 0 || ::fsync(FFd) != 0)
         RaiseInOutError(errno);
     FSynced = true;
 }
@@ -122,8 +132,37 @@ void TAtomicFile::Commit() {
     }
 }
 
-void TAtomicFile::Replace(const QString& path, const QByteArray& bytes) {
-    TAtomicFile file(path);
+void TAtomicFile::Replace(const QString& path, const QByteArray& bytes, TFileAccess access) {
+    TAtomicFile file(path, access);
     file.Write(bytes);
     file.Commit();
+}
+
+int TAtomicFile::RemoveLeftovers(const QString& folder) {
+    int removed = 0;
+    const QByteArray dir = QFile::encodeName(folder);
+    DIR* d = ::opendir(dir.constData());
+    if (!d)
+        return 0;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(d)) {
+        const QByteArray name(entry->d_name);
+        // ".<file>.XXXXXX": what the constructor above makes.
+        if (!name.startsWith('.') || name.size() < 9 || name.at(name.size() - 7) != '.')
+            continue;
+        const QByteArray path = dir + '/' + name;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // Only a regular file of ours whose writer is gone, and not one that
+        // another instance has only just made and not yet locked.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            now - st.st_mtime > 10 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
 }

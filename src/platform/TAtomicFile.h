@@ -22,12 +22,18 @@ QString InOutErrorText(int errorNumber);
 // "Read beyond end of file" after them, as reading record by record would.
 void ReadRecordFile(const QString& path, int recordSize, QByteArray& data);
 
-// Replaces a file as a whole: the bytes go to a temporary file beside it,
+// Who may read a file the program writes. Private files (they may hold
+// passwords) are created 0600 and never get wider; a shared file is created
+// 0644 and a replaced one keeps the mode it had. The umask plays no part.
+enum class TFileAccess { Private, Shared };
+
+// Replaces a file as a whole: the bytes go to a temporary file beside it
+// (".<name>.XXXXXX", created exclusively and locked while it is written),
 // which is synced and renamed over the target only by Commit. Until then,
 // and if anything fails or the process dies, the old file stays as it was.
 class TAtomicFile {
 public:
-    explicit TAtomicFile(const QString& path);
+    explicit TAtomicFile(const QString& path, TFileAccess access = TFileAccess::Private);
     ~TAtomicFile(); // removes the temporary file unless committed
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
@@ -40,10 +46,15 @@ public:
     void Commit();
 
     // Writes bytes as the whole new content of path.
-    static void Replace(const QString& path, const QByteArray& bytes);
+    static void Replace(const QString& path, const QByteArray& bytes,
+                        TFileAccess access = TFileAccess::Private);
+    // Removes the temporary files that interrupted saves left in a folder;
+    // one that another process is still writing (it holds its lock) stays.
+    static int RemoveLeftovers(const QString& folder);
 
 private:
     QString FPath;
+    TFileAccess FAccess;
     QByteArray FTemp;
     int FFd = -1;
     bool FSynced = false;

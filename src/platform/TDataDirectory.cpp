@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString TDataDirectory::Path() {
     const QString home = qEnvironmentVariable("ZEPHYN_HOME");
     if (!home.isEmpty()) {
-        QDir().mkpath(home);
+        MakePrivateFolder(home);
         return QDir(home).absolutePath();
     }
     const QString exeDir = QCoreApplication::applicationDirPath();
@@ -18,10 +19,17 @@ QString TDataDirectory::Path() {
     if (xdg.isEmpty())
         xdg = QDir::homePath() + QStringLiteral("/.local/share");
     const QString dir = xdg + QStringLiteral("/zephyn");
-    QDir().mkpath(dir);
+    MakePrivateFolder(dir);
     return dir;
 }
 
 QString TDataDirectory::FilePath(const QString& name) {
     return Path() + u'/' + name;
+}
+
+void TDataDirectory::MakePrivateFolder(const QString& path) {
+    if (QFileInfo::exists(path))
+        return;
+    QDir().mkpath(path);
+    ::chmod(QFile::encodeName(path).constData(), 0700);
 }

@@ -1,5 +1,6 @@
 #include "platform/THiveFile.h"
 #include "platform/TAtomicFile.h"
+#include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
 
 #include <QDir>
@@ -17,7 +18,9 @@ namespace {
 class TLock {
 public:
     explicit TLock(const QString& path) {
-        Fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Never through a link: the lock file holds only a generation count.
+        Fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                    0600);
         if (Fd >= 0 && ::flock(Fd, LOCK_EX) != 0) {
             ::close(Fd);
             Fd = -1;
@@ -36,8 +39,9 @@ QString SystemError() {
 
 } // namespace
 
-THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteArray& seed)
-    : FPath(path), FRootName(rootName), FSeed(seed) {}
+THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteArray& seed,
+                     TFileAccess access)
+    : FPath(path), FRootName(rootName), FSeed(seed), FAccess(access) {}
 
 std::optional<THiveFile::TIdentity> THiveFile::DiskIdentity() const {
     struct stat st {};
@@ -64,7 +68,7 @@ void THiveFile::Load() {
                 FSeed.isEmpty() ? TRegistryHive(FRootName) : TRegistryHive::Parse(FSeed, FRootName);
             FDamage.clear();
             if (!FSeed.isEmpty()) {
-                QDir().mkpath(QFileInfo(FPath).absolutePath());
+                TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath());
                 TLock lock(FPath + QStringLiteral(".lock"));
                 if (!DiskIdentity())
                     Persist(FSeed);
@@ -98,7 +102,7 @@ TRegistryHive& THiveFile::Read() {
 }
 
 void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change) {
-    QDir().mkpath(QFileInfo(FPath).absolutePath());
+    TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath());
     TLock lock(FPath + QStringLiteral(".lock"));
     if (lock.Fd < 0)
         throw ERegistryException(QStringLiteral("The registry file \"%1\" cannot be locked: %2")
@@ -131,7 +135,7 @@ void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change
 
 void THiveFile::Persist(const QByteArray& bytes) {
     try {
-        TAtomicFile::Replace(FPath, bytes);
+        TAtomicFile::Replace(FPath, bytes, FAccess);
     } catch (const EInOutError& e) {
         throw ERegistryException(QString::fromLocal8Bit(std::strerror(e.ErrorNumber)));
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/TAtomicFile.h"
 #include "platform/TRegistryHive.h"
 
 #include <QByteArray>
@@ -16,7 +17,8 @@ public:
     using TUndo = std::vector<std::function<void()>>;
 
     // seed: the bytes a missing file starts from (empty: an empty hive).
-    THiveFile(const QString& path, const QString& rootName, const QByteArray& seed = {});
+    THiveFile(const QString& path, const QString& rootName, const QByteArray& seed = {},
+              TFileAccess access = TFileAccess::Private);
     const QString& Path() const { return FPath; }
 
     // The current tree; raises ERegistryException when the file cannot be read.
@@ -42,6 +44,7 @@ private:
     QString FPath;
     QString FRootName;
     QByteArray FSeed;
+    TFileAccess FAccess;
     std::optional<TRegistryHive> FHive;
     std::optional<TIdentity> FIdentity;
     quint64 FGeneration = 0;

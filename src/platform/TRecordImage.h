@@ -16,7 +16,8 @@ struct TTextSlot {
 };
 
 // Text slots over a fixed-size byte image. Setting a text writes its length
-// and characters and leaves the rest of the slot as it was.
+// and characters and zeroes the rest of the slot, so nothing of a longer old
+// text (a password, say) stays in the file.
 template <int N> class TRecordImage {
 public:
     static constexpr int Size = N;
@@ -48,6 +49,7 @@ template <int N> inline void TRecordImage<N>::SetText(TTextSlot slot, const QStr
         bytes.truncate(slot.Max);
     FBytes[slot.Offset] = static_cast<char>(bytes.size());
     std::memcpy(FBytes.data() + slot.Offset + 1, bytes.constData(), bytes.size());
+    std::memset(FBytes.data() + slot.Offset + 1 + bytes.size(), 0, size_t(slot.Max - bytes.size()));
 }
 
 template <int N> inline int32_t TRecordImage<N>::Int32(int offset) const {

@@ -18,7 +18,8 @@ QString RootKeyName(THKey root) {
 TRegistryStore::TRegistryStore(const QString& dataDirectory)
     : FDirectory(dataDirectory + QStringLiteral("/registry")),
       FMachine(std::make_unique<THiveFile>(FDirectory + QStringLiteral("/HKEY_LOCAL_MACHINE.reg"),
-                                           RootKeyName(THKey::HKEY_LOCAL_MACHINE), MachineSeed())),
+                                           RootKeyName(THKey::HKEY_LOCAL_MACHINE), MachineSeed(),
+                                           TFileAccess::Shared)),
       FUser(std::make_unique<THiveFile>(FDirectory + QStringLiteral("/HKEY_CURRENT_USER.reg"),
                                         RootKeyName(THKey::HKEY_CURRENT_USER))) {}
 

@@ -195,6 +195,31 @@ TEST_F(TMFtpSessionTest, ARefusedQuitIsAnErrorAndEndsTheSession) {
               (QStringList{"info 4 QUIT|", "error 0 ", "info 1 Disconnected", "Quit", "Ready"}));
 }
 
+// vsftpd after an abort: a late "226 ABOR successful" is taken for QUIT's
+// reply while QUIT itself was lost; the connection stays open on its side.
+TEST_F(TMFtpSessionTest, QuitsReplyWhateverItIsOrNoneEndsTheSession) {
+    for (const bool answered : {true, false}) {
+        ScriptLogin();
+        Peer.OnCommand = [answered](TScriptedFtpPeer& peer, const QString& line) {
+            if (!line.startsWith(QLatin1String("QUIT")))
+                return false;
+            if (answered)
+                peer.Send(QStringLiteral("226 ABOR successful\r\n"));
+            return true; // and the connection is left open
+        };
+        ASSERT_TRUE(LogIn());
+        Events.clear();
+        QElapsedTimer t;
+        t.start();
+        Ftp.Quit();
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 7000)) << answered;
+        EXPECT_EQ(Events, (QStringList{"info 4 QUIT|", "info 1 Disconnected", "Quit", "Ready"}));
+        EXPECT_LT(t.elapsed(), answered ? 1000 : 6000);
+        EXPECT_GE(t.elapsed(), answered ? 0 : 4000); // the 5 s wait for a reply
+        EXPECT_FALSE(Ftp.Connected());
+    }
+}
+
 TEST_F(TMFtpSessionTest, AServerThatNeverGreetsTimesOutAndAbortEndsTheAttempt) {
     Peer.Greeting.clear();
     Ftp.TimeOutConnect = 1;

@@ -14,11 +14,15 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <sys/stat.h>
@@ -491,4 +495,61 @@ TEST_F(TTestRunServerTest, TheTestRunsThroughTheUserAtHostProxy) {
     EXPECT_TRUE(
         Dialogs().ShownTexts().value(1).contains(QStringLiteral("Bytes Transfered: 102400")))
         << Dialogs().ShownTexts().join(u'\n').toStdString();
+}
+
+TEST_F(TTestingPageTest, AProfileThatWouldReplaceOneOfZephynsFilesIsRefusedAtStart) {
+    QTcpServer server; // nothing may connect to it
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+    for (const char* name :
+         {"ftptest.prf", "HIST.DAT", "zeph_err.log", "history.dat.bak",
+          "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry", "sub/hist.dat"}) {
+        Frm.reset();
+        Data.reset();
+        Dialogs().Clear();
+        WriteProfiles({Profile(host, QString::fromLatin1(name))});
+        Start();
+        Dialogs().Answer(mrOk);
+        QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+        const QString local = QFileInfo(QString::fromLatin1(name)).fileName();
+        EXPECT_EQ(Dialogs().ShownTexts(),
+                  QStringList{QStringLiteral("The test file \"%1\" would replace one of Zephyn's "
+                                             "own files in %2.\r\nPlease choose a profile whose "
+                                             "file has another name.")
+                                  .arg(local, DataDir())})
+            << name;
+        EXPECT_EQ(Dialogs().Shown().front().Type, TMsgDlgType::mtWarning);
+        EXPECT_FALSE(Run()->Running());
+    }
+    QTest::qWait(50);
+    EXPECT_FALSE(server.hasPendingConnections());
+    EXPECT_FALSE(TTestRun::IsOwnFile(QStringLiteral("test.bin")));
+    EXPECT_FALSE(TTestRun::IsOwnFile(QStringLiteral("hist.dat.zip")));
+}
+
+TEST_F(TTestRunServerTest, ALinkAtTheDownloadNameIsRefusedAndLeftPointingAtItsTarget) {
+    Serve(64 * 1024);
+    QTemporaryDir outside;
+    const QString target = outside.path() + QStringLiteral("/precious");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("precious content");
+    }
+    const QString link = DataDir() + QStringLiteral("/test.bin");
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+    Start();
+    Dialogs().Answer(mrYes); // online
+    Dialogs().Answer(mrOk);  // the error
+    Dialogs().Answer(mrOk);  // and, as the session ends today, "not found" after it
+    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    EXPECT_TRUE(Dialogs().ShownTexts().value(1).startsWith(
+        QStringLiteral("Test transfer error:\r\nI/O error opening file")))
+        << Dialogs().ShownTexts().join(u'|').toStdString();
+    EXPECT_EQ(QFile::symLinkTarget(link), target);
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("precious content"));
 }

@@ -53,13 +53,13 @@ TEST(THistoryRecord, MatchesTheFileLayoutByteForByte) {
     EXPECT_TRUE(r.Comment().endsWith(QStringLiteral("c\u00e9")));
     EXPECT_EQ(r.Throughput(), 0x01020304);
 
-    // A shorter text leaves the rest of its slot as it was; characters
-    // outside Windows-1252 become '?'.
+    // A shorter text zeroes the rest of its slot, so nothing of the old one
+    // stays on disk; characters outside Windows-1252 become '?'.
     r.SetRWIN(QStringLiteral("8"));
     r.SetTTL(QStringLiteral("\u0416"));
-    EXPECT_EQ(BytesOf(r.Bytes() + 93, 5), QByteArray("\x01"
-                                                     "8144",
-                                                     5));
+    EXPECT_EQ(BytesOf(r.Bytes() + 93, 9), QByteArray("\x01"
+                                                     "8\0\0\0\0\0\0\0",
+                                                     9));
     EXPECT_EQ(r.RWIN(), QStringLiteral("8"));
     EXPECT_EQ(r.TTL(), QStringLiteral("?"));
 
