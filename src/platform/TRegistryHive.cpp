@@ -2,7 +2,9 @@
 #include "platform/TAnsiCodec.h"
 #include "platform/TExceptions.h"
 
+#include <QStringDecoder>
 #include <QStringView>
+#include <algorithm>
 
 namespace {
 
@@ -28,14 +30,15 @@ int HexDigit(QChar c) {
     return -1;
 }
 
-// Reads a quoted text with \\ and \" escapes starting at s[pos] == '"'.
-// Returns the position after the closing quote, or -1.
+// Reads a quoted text starting at s[pos] == '"', with the escapes \\, \",
+// \n, \r and \0. Returns the position after the closing quote, or -1.
 qsizetype ReadQuoted(QStringView s, qsizetype pos, QString& out) {
     out.clear();
     for (qsizetype i = pos + 1; i < s.size(); ++i) {
         const QChar c = s[i];
         if (c == u'\\' && i + 1 < s.size()) {
-            out += s[++i];
+            const QChar e = s[++i];
+            out += e == u'n' ? QChar(u'\n') : e == u'r' ? QChar(u'\r') : e == u'0' ? QChar(0) : e;
         } else if (c == u'"') {
             return i + 1;
         } else {
@@ -115,7 +118,7 @@ void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString
         else
             AppendEscaped(out, v.Name);
         out += u'=';
-        const bool plainText = v.Type == REG_SZ && !v.Text.contains(u'\r') &&
+        const bool plainText = v.Type == REG_SZ && !v.RawText && !v.Text.contains(u'\r') &&
                                !v.Text.contains(u'\n') && !v.Text.contains(QChar(0));
         if (plainText) {
             AppendEscaped(out, v.Text);
@@ -127,7 +130,7 @@ void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString
             out += QStringLiteral("dword:%1").arg(d, 8, 16, QChar(u'0'));
         } else {
             QByteArray bytes = v.Data;
-            if (v.IsText()) {
+            if (v.IsText() && !v.RawText) {
                 QString text = v.Text;
                 if (v.Type != REG_MULTI_SZ)
                     text += QChar(0);
@@ -204,6 +207,67 @@ TRegKey* TRegistryHive::Find(const QString& path) const {
     return key;
 }
 
+namespace {
+
+// The line without a ';' comment after its data (one inside quotes stays).
+QStringView WithoutComment(QStringView s) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (quoted && c == u'\\') {
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && c == u';') {
+            return s.left(i).trimmed();
+        }
+    }
+    return s.trimmed();
+}
+
+bool IsComment(QStringView line) {
+    return line.startsWith(u';') || line.startsWith(u'#');
+}
+
+// Text that is valid UTF-8 and not plain ASCII was written as UTF-8.
+bool LooksLikeUtf8(const QByteArray& bytes) {
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+// The values of one key by lower-case name, so that a key of many values
+// still loads in linear time.
+class TValueIndex {
+public:
+    int Find(TRegKey* key, const QString& name) {
+        auto it = FIndex.find(key);
+        if (it == FIndex.end()) {
+            QHash<QString, int> index;
+            for (size_t i = 0; i < key->Values.size(); ++i)
+                index.insert(key->Values[i].Name.toLower(), int(i));
+            it = FIndex.insert(key, index);
+        }
+        return it->value(name.toLower(), -1);
+    }
+    void Added(TRegKey* key, const QString& name) {
+        if (FIndex.contains(key))
+            FIndex[key].insert(name.toLower(), int(key->Values.size()) - 1);
+    }
+    // After a deletion the indexes are rebuilt as needed (a removed key's
+    // address may come back for a new one).
+    void Forget() { FIndex.clear(); }
+
+private:
+    QHash<TRegKey*, QHash<QString, int>> FIndex;
+};
+
+} // namespace
+
 TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootName) {
     TRegistryHive hive(rootName);
     QString text;
@@ -212,28 +276,34 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
             Fail(1, QStringLiteral("the UTF-16 text ends in the middle of a character"));
         text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
                                   (bytes.size() - 2) / 2);
-        hive.Unicode = true;
+        hive.Encoding = TEncoding::Utf16;
     } else if (bytes.startsWith("\xEF\xBB\xBF")) {
         text = QString::fromUtf8(bytes.mid(3));
+        hive.Encoding = TEncoding::Utf8Bom;
+    } else if (LooksLikeUtf8(bytes)) {
+        text = QString::fromUtf8(bytes);
+        hive.Encoding = TEncoding::Utf8;
     } else {
         text = TAnsiCodec::Decode(bytes);
     }
+    // Lines end in CR LF, LF or CR alone.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
 
     const QList<QStringView> lines = QStringView(text).split(u'\n');
     bool haveHeader = false;
     TRegKey* current = nullptr;
+    TValueIndex values;
     const QString rootLower = rootName.toLower();
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const qsizetype lineNo = n + 1;
-        QStringView raw = lines[n];
-        if (raw.endsWith(u'\r'))
-            raw.chop(1);
-        QStringView line = raw.trimmed();
-        if (line.isEmpty() || (line.startsWith(u';') && haveHeader))
+        const QStringView line = lines[n].trimmed();
+        if (line.isEmpty() || (IsComment(line) && haveHeader))
             continue;
         if (!haveHeader) {
             if (line == V4Header || line == V5Header) {
                 haveHeader = true;
+                hive.Unicode = line == V5Header;
                 continue;
             }
             Fail(lineNo, QStringLiteral("the file does not begin with \"REGEDIT4\""));
@@ -251,6 +321,9 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
                 Fail(lineNo, QStringLiteral("the key is not under %1").arg(rootName));
             const QStringList parts =
                 slash < 0 ? QStringList() : SplitPath(path.mid(slash + 1).toString());
+            if (parts.size() > MaxDepth)
+                Fail(lineNo,
+                     QStringLiteral("the key is nested deeper than %1 levels").arg(MaxDepth));
             TRegKey* key = hive.Root.get();
             TRegKey* parent = nullptr;
             for (const QString& part : parts) {
@@ -266,8 +339,10 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
                 key = sub;
             }
             if (remove) {
-                if (key && parent)
+                if (key && parent) {
                     parent->TakeSubKey(key);
+                    values.Forget();
+                }
                 current = nullptr;
             } else {
                 current = key;
@@ -287,21 +362,24 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
         } else {
             Fail(lineNo, QStringLiteral("this is neither a key nor a value"));
         }
-        while (pos < line.size() && line[pos] == u' ')
+        while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t'))
             ++pos;
         if (pos >= line.size() || line[pos] != u'=')
             Fail(lineNo, QStringLiteral("'=' is missing after the value name"));
-        QString data = line.mid(pos + 1).trimmed().toString();
-        // Hexadecimal data may continue over several lines ending in a backslash.
+        QString data = WithoutComment(line.mid(pos + 1)).toString();
+        // Hexadecimal data may continue over several lines ending in a
+        // backslash, with blank and comment lines between them.
         if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
             while (data.endsWith(u'\\')) {
                 data.chop(1);
-                if (++n >= lines.size())
-                    Fail(lineNo, QStringLiteral("the value continues past the end of the file"));
-                QStringView next = lines[n];
-                if (next.endsWith(u'\r'))
-                    next.chop(1);
-                data += next.trimmed();
+                QStringView next;
+                do {
+                    if (++n >= lines.size())
+                        Fail(lineNo,
+                             QStringLiteral("the value continues past the end of the file"));
+                    next = lines[n].trimmed();
+                } while (next.isEmpty() || IsComment(next));
+                data += WithoutComment(next);
             }
         }
         if (!current)
@@ -310,9 +388,11 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
         TRegValue value;
         value.Name = name;
         if (data == u'-') {
-            const int i = current->ValueIndex(name);
-            if (i >= 0)
+            const int i = values.Find(current, name);
+            if (i >= 0) {
                 current->Values.erase(current->Values.begin() + i);
+                values.Forget();
+            }
             continue;
         }
         if (data.startsWith(u'"')) {
@@ -323,7 +403,7 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
                 Fail(lineNo, QStringLiteral("there is more after the closing quote"));
             value.Type = REG_SZ;
         } else if (data.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive)) {
-            const QString digits = data.mid(6);
+            const QString digits = data.mid(6).trimmed();
             bool ok = digits.size() >= 1 && digits.size() <= 8;
             const quint32 d = ok ? digits.toUInt(&ok, 16) : 0;
             if (!ok)
@@ -336,33 +416,35 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
             qsizetype colon = data.indexOf(u':');
             if (colon < 0)
                 Fail(lineNo, QStringLiteral("':' is missing after hex"));
-            const QString kind = data.mid(3, colon - 3);
+            const QString kind = data.mid(3, colon - 3).trimmed();
             quint32 type = REG_BINARY;
             if (!kind.isEmpty()) {
                 bool ok = kind.startsWith(u'(') && kind.endsWith(u')');
                 if (ok)
-                    type = kind.mid(1, kind.size() - 2).toUInt(&ok, 16);
+                    type = kind.mid(1, kind.size() - 2).trimmed().toUInt(&ok, 16);
                 if (!ok)
                     Fail(lineNo, QStringLiteral("'%1' is not a value type").arg(kind));
             }
             value.Type = type;
-            const QByteArray bytes = ParseHexBytes(QStringView(data).mid(colon + 1), lineNo);
+            value.Data = ParseHexBytes(QStringView(data).mid(colon + 1), lineNo);
             if (value.IsText()) {
-                value.Text = DecodeStringBytes(bytes, hive.Unicode);
+                // The bytes stay exactly as they were; the text is what reads see.
+                value.RawText = true;
+                value.Text = DecodeStringBytes(value.Data, hive.Unicode);
                 if (type != REG_MULTI_SZ)
                     while (value.Text.endsWith(QChar(0)))
                         value.Text.chop(1);
-            } else {
-                value.Data = bytes;
             }
         } else {
             Fail(lineNo, QStringLiteral("the value's data is not understood"));
         }
-        const int i = current->ValueIndex(name);
-        if (i >= 0)
-            current->Values[i] = std::move(value);
-        else
+        const int i = values.Find(current, name);
+        if (i >= 0) {
+            current->Values[size_t(i)] = std::move(value);
+        } else {
             current->Values.push_back(std::move(value));
+            values.Added(current, name);
+        }
     }
     if (!haveHeader)
         Fail(1, QStringLiteral("the file does not begin with \"REGEDIT4\""));
@@ -379,9 +461,18 @@ QByteArray TRegistryHive::Serialize() const {
     else
         for (const auto& sub : Root->SubKeys)
             SerializeKey(*sub, RootName + u'\\' + sub->Name, Unicode, out);
-    if (!Unicode)
-        return TAnsiCodec::Encode(out);
-    QByteArray bytes("\xFF\xFE");
-    bytes += QByteArray(reinterpret_cast<const char*>(out.utf16()), out.size() * 2);
-    return bytes;
+    switch (Encoding) {
+    case TEncoding::Utf16: {
+        QByteArray bytes("\xFF\xFE");
+        bytes += QByteArray(reinterpret_cast<const char*>(out.utf16()), out.size() * 2);
+        return bytes;
+    }
+    case TEncoding::Utf8Bom:
+        return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
+    case TEncoding::Utf8:
+        return out.toUtf8();
+    case TEncoding::Ansi:
+        break;
+    }
+    return TAnsiCodec::Encode(out);
 }

@@ -16,11 +16,14 @@ enum TRegDataType : quint32 {
 };
 
 // A value: string types (1, 2, 7) as text, every other type as raw bytes.
+// A string value read from hex data also keeps those bytes exactly
+// (terminators, inner NULs, or none at all), and is written back as read.
 struct TRegValue {
     QString Name;
     quint32 Type = REG_SZ;
     QString Text;
     QByteArray Data;
+    bool RawText = false;
     bool IsText() const { return Type == REG_SZ || Type == REG_EXPAND_SZ || Type == REG_MULTI_SZ; }
     bool operator==(const TRegValue&) const = default;
 };
@@ -53,7 +56,13 @@ public:
     explicit TRegistryHive(const QString& rootName);
     QString RootName;
     std::unique_ptr<TRegKey> Root;
-    bool Unicode = false; // written back in the format it was read in
+    // The "Version 5.00" header: hex string data is UTF-16.
+    bool Unicode = false;
+    // The file's own encoding, which it is written back in.
+    enum class TEncoding { Ansi, Utf16, Utf8, Utf8Bom };
+    TEncoding Encoding = TEncoding::Ansi;
+    // Keys nested deeper than this are refused, as the system refuses them.
+    static constexpr int MaxDepth = 512;
 
     static QStringList SplitPath(const QString& path);
     TRegKey* Find(const QString& path) const;

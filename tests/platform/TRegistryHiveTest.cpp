@@ -118,3 +118,98 @@ TEST(TRegistryHive, DamagedTextNamesItsLine) {
     EXPECT_EQ(ParseError(Reg(QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\r\n\"V\"=hex:01,\\"))),
               QStringLiteral("line 4: the value continues past the end of the file"));
 }
+
+// What regedit imports, in both of its formats: comments, spacing, every kind
+// of line end, blank lines inside continued hex data, escapes, and string
+// data kept byte for byte.
+TEST(TRegistryHive, ReadsWhatRegeditImportsAndKeepsItsBytes) {
+    const QString hklm = QStringLiteral("HKEY_LOCAL_MACHINE");
+    for (const bool v5 : {false, true}) {
+        for (const char* eol : {"\r\n", "\n", "\r"}) {
+            const QString c = v5 ? QStringLiteral("41,00,42,00,00,00") : QStringLiteral("41,42,00");
+            const QString g = v5 ? QStringLiteral("41,00,00,00,42,00,00,00,00,00")
+                                 : QStringLiteral("41,00,42,00,00");
+            QString text = (v5 ? QStringLiteral("Windows Registry Editor Version 5.00")
+                               : QStringLiteral("REGEDIT4")) +
+                           QStringLiteral("|; a comment|# another|[HKEY_LOCAL_MACHINE\\K]|"
+                                          "\"a\"\t=\t\"te;xt\" ; a comment after the data|"
+                                          "\"b\" = dword:\t0000002a|"
+                                          "\"c\"=hex(2):\t%1|"
+                                          "\"d\"=hex:01,02,\\ ; after the backslash|"
+                                          "; between the lines||  03,04|"
+                                          "\"e\"=\"a\\nb\\r\\0c\"|"
+                                          "\"f\"=hex(1):|"
+                                          "\"g\"=hex(7):%2|"
+                                          "\"h\"=hex( 2 ):41,00,00,00")
+                               .arg(c, g); // and no final line break
+            text.replace(u'|', QString::fromLatin1(eol));
+            QByteArray bytes;
+            if (v5) {
+                bytes = "\xFF\xFE";
+                bytes += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+            } else {
+                bytes = TAnsiCodec::Encode(text);
+            }
+            const auto hive = TRegistryHive::Parse(bytes, hklm);
+            const TRegKey* k = hive.Find(QStringLiteral("K"));
+            ASSERT_TRUE(k) << v5 << eol;
+            auto v = [&](const char* name) { return *k->FindValue(QLatin1String(name)); };
+            EXPECT_EQ(v("a").Text, QStringLiteral("te;xt"));
+            EXPECT_EQ(v("b").Data, QByteArray("\x2a\0\0\0", 4));
+            EXPECT_EQ(v("c").Text, QStringLiteral("AB"));
+            EXPECT_EQ(v("d").Data, QByteArray("\x01\x02\x03\x04"));
+            EXPECT_EQ(v("e").Text, QString::fromUtf16(u"a\nb\r\0c", 6));
+            EXPECT_EQ(v("f").Data, QByteArray());
+            EXPECT_EQ(v("g").Data.size(), v5 ? 10 : 5);
+            EXPECT_EQ(v("h").Data, v5 ? QByteArray("A\0\0\0", 4) : QByteArray("A\0\0\0", 4));
+            // Written and read again, the same values with the same bytes.
+            const auto again = TRegistryHive::Parse(hive.Serialize(), hklm);
+            const TRegKey* k2 = again.Find(QStringLiteral("K"));
+            ASSERT_TRUE(k2);
+            auto shown = [](const TRegKey* key) {
+                QStringList out;
+                for (const TRegValue& value : key->Values)
+                    out << QStringLiteral("%1 %2 %3 %4")
+                               .arg(value.Name)
+                               .arg(value.Type)
+                               .arg(QString::fromLatin1(value.Text.toUtf8().toHex()),
+                                    value.IsText() ? QString()
+                                                   : QString::fromLatin1(value.Data.toHex()));
+                return out.join(u'|').toStdString();
+            };
+            EXPECT_EQ(shown(k2), shown(k)) << v5 << eol;
+            EXPECT_EQ(again.Serialize(), hive.Serialize());
+        }
+    }
+}
+
+TEST(TRegistryHive, AUtf8HiveIsWrittenBackInUtf8) {
+    const QByteArray body = QStringLiteral("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+                                           "\"N\"=\"\u041f\u0440\u0438\u0432\u0435\u0442 "
+                                           "\u6771\u4eac\"\r\n\r\n")
+                                .toUtf8();
+    for (const QByteArray& bytes : {QByteArray("\xEF\xBB\xBF") + body, body}) {
+        auto hive = TRegistryHive::Parse(bytes, QStringLiteral("HKEY_LOCAL_MACHINE"));
+        EXPECT_EQ(hive.Find(QStringLiteral("K"))->FindValue(QStringLiteral("N"))->Text,
+                  QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442 \u6771\u4eac"));
+        EXPECT_EQ(hive.Serialize(), bytes);
+    }
+}
+
+TEST(TRegistryHive, NestingDeeperThanTheSystemAllowsIsRefusedAndWideKeysLoad) {
+    QString deep = QStringLiteral("[HKEY_LOCAL_MACHINE");
+    for (int i = 0; i < 60000; ++i)
+        deep += QStringLiteral("\\k");
+    EXPECT_EQ(ParseError(Reg(deep + QStringLiteral("]\r\n"))),
+              QStringLiteral("line 3: the key is nested deeper than 512 levels"));
+    deep = QStringLiteral("[HKEY_LOCAL_MACHINE") + QStringLiteral("\\k").repeated(512);
+    EXPECT_EQ(ParseError(Reg(deep + QStringLiteral("]\r\n"))), QString());
+
+    QString wide = QStringLiteral("[HKEY_LOCAL_MACHINE\\W]\r\n");
+    for (int i = 0; i < 100000; ++i)
+        wide += QStringLiteral("\"v%1\"=dword:%2\r\n").arg(i).arg(i % 7);
+    wide += QStringLiteral("\"V99999\"=\"last\"\r\n");
+    const auto hive = TRegistryHive::Parse(Reg(wide), QStringLiteral("HKEY_LOCAL_MACHINE"));
+    ASSERT_EQ(hive.Find(QStringLiteral("W"))->Values.size(), 100000u);
+    EXPECT_EQ(hive.Find(QStringLiteral("W"))->Values.back().Text, QStringLiteral("last"));
+}
