@@ -44,8 +44,8 @@ void TFtpTestProfiles::WriteFtpTestProfiles() {
         file.Commit();
     } catch (const EInOutError& e) {
         // The profiles stay in memory; the user must learn that the file did not change.
-        MessageDlg(QStringLiteral("The test profiles could not be saved to %1:\r\n%2")
-                       .arg(FileName(), e.Message()),
+        MessageDlg(QStringLiteral("The test profiles could not be saved:\r\n%1")
+                       .arg(FileErrorMessage(FileName(), e.ErrorNumber)),
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
     }
 }

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -63,7 +64,8 @@ void THistoryFile::ReadHistFile() {
     } catch (const EInOutError& e) {
         FHistory.Assign(RecordsOf<HistoryRecord>(data));
         FKeepOriginal = true;
-        ShowError(e.Message());
+        // A partial record keeps its own text; anything else names the file.
+        ShowError(e.ErrorNumber ? FileErrorMessage(FileName(), e.ErrorNumber) : e.Message());
         return;
     }
     FHistory.Assign(RecordsOf<HistoryRecord>(data));
@@ -103,8 +105,9 @@ void THistoryFile::SaveHistory() {
         }
         WriteHistFile();
     } catch (const EInOutError& e) {
-        ShowError(e.Message() + QStringLiteral("\r\n\r\nThe history could not be saved to ") +
-                  FileName() + QStringLiteral("; the file there was left as it was."));
+        ShowError((e.ErrorNumber ? FileProblemText(e.ErrorNumber) : e.Message()) +
+                  QStringLiteral("\r\n\r\nThe history could not be saved to ") + FileName() +
+                  QStringLiteral("; the file there was left as it was."));
     }
 }
 
@@ -128,6 +131,8 @@ void THistoryFile::KeepUnreadOriginal() {
         return;
     const QByteArray from = QFile::encodeName(FileName());
     const QByteArray to = QFile::encodeName(BackupFileName());
+    if (QFileInfo(FileName()).isDir())
+        RaiseInOutError(EISDIR); // nothing to keep, and nothing to replace
     // A second name for the same bytes; copied where links are not possible.
     ::unlink(to.constData());
     if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(FileName(), BackupFileName()))

@@ -1,5 +1,6 @@
 #include "platform/TAtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -26,6 +27,35 @@ QString InOutErrorText(int errorNumber) {
     default:
         return QString::fromLocal8Bit(std::strerror(errorNumber));
     }
+}
+
+QString FileProblemText(int errorNumber) {
+    switch (errorNumber) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("the disk is full");
+    case EROFS:
+        return QStringLiteral("the disk or folder is read-only");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("access is denied (the file or its folder is read-only)");
+    case EISDIR:
+        return QStringLiteral("it is a folder where a file should be");
+    case ENOTDIR:
+        return QStringLiteral("a file stands where a folder should be");
+    case ENOENT:
+        return QStringLiteral("it or its folder does not exist");
+    case ELOOP:
+        return QStringLiteral("it is a symbolic link, which Zephyn does not follow");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
+}
+
+QString FileErrorMessage(const QString& path, int errorNumber) {
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                        FileProblemText(errorNumber));
 }
 
 void RaiseInOutError(int errorNumber) {

@@ -15,6 +15,11 @@ public:
 
 // The message for an errno value.
 QString InOutErrorText(int errorNumber);
+// What is wrong with a file, in words a user acts on: the disk is full, the
+// folder is read-only, a folder stands where the file should be, ...
+QString FileProblemText(int errorNumber);
+// "<path>: <problem>".
+QString FileErrorMessage(const QString& path, int errorNumber);
 [[noreturn]] void RaiseInOutError(int errorNumber);
 
 // Reads a whole file of fixed-size records into data: the whole records go

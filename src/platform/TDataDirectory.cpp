@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,9 +28,13 @@ QString TDataDirectory::FilePath(const QString& name) {
     return Path() + u'/' + name;
 }
 
-void TDataDirectory::MakePrivateFolder(const QString& path) {
-    if (QFileInfo::exists(path))
-        return;
-    QDir().mkpath(path);
-    ::chmod(QFile::encodeName(path).constData(), 0700);
+int TDataDirectory::MakePrivateFolder(const QString& path) {
+    if (QFileInfo(path).isDir())
+        return 0;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0)
+        return errno == EEXIST && QFileInfo(path).isDir() ? 0 : errno;
+    ::chmod(name.constData(), 0700); // exactly, whatever the umask
+    return 0;
 }

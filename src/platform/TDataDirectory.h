@@ -7,6 +7,6 @@ namespace TDataDirectory {
 QString Path();
 QString FilePath(const QString& name);
 // Makes a folder that does not exist yet (and its missing parents), the
-// folder itself readable by its owner only.
-void MakePrivateFolder(const QString& path);
+// folder itself readable by its owner only. 0, or the errno of the failure.
+int MakePrivateFolder(const QString& path);
 } // namespace TDataDirectory

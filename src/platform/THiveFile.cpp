@@ -33,10 +33,6 @@ public:
     int Fd = -1;
 };
 
-QString SystemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 } // namespace
 
 THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteArray& seed,
@@ -68,10 +64,23 @@ void THiveFile::Load() {
                 FSeed.isEmpty() ? TRegistryHive(FRootName) : TRegistryHive::Parse(FSeed, FRootName);
             FDamage.clear();
             if (!FSeed.isEmpty()) {
-                TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath());
+                int error = TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath());
                 TLock lock(FPath + QStringLiteral(".lock"));
-                if (!DiskIdentity())
-                    Persist(FSeed);
+                if (error || lock.Fd < 0) {
+                    error = error ? error : errno;
+                    FHive.reset();
+                    throw ERegistryException(
+                        QStringLiteral("The registry file %1 could not be written: %2")
+                            .arg(FPath, FileProblemText(error)));
+                }
+                if (!DiskIdentity()) {
+                    try {
+                        Persist(FSeed);
+                    } catch (...) {
+                        FHive.reset(); // tried again next time, not taken as written
+                        throw;
+                    }
+                }
             }
         }
         return;
@@ -82,7 +91,7 @@ void THiveFile::Load() {
     QFile file(FPath);
     if (!file.open(QIODevice::ReadOnly)) {
         FDamage = QStringLiteral("The registry file \"%1\" cannot be opened: %2")
-                      .arg(FPath, file.errorString());
+                      .arg(FPath, FileProblemText(errno));
         return;
     }
     try {
@@ -102,11 +111,13 @@ TRegistryHive& THiveFile::Read() {
 }
 
 void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change) {
-    TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath());
+    if (const int error = TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath()))
+        throw ERegistryException(QStringLiteral("The registry file %1 could not be written: %2")
+                                     .arg(FPath, FileProblemText(error)));
     TLock lock(FPath + QStringLiteral(".lock"));
     if (lock.Fd < 0)
         throw ERegistryException(QStringLiteral("The registry file \"%1\" cannot be locked: %2")
-                                     .arg(FPath, SystemError()));
+                                     .arg(FPath, FileProblemText(errno)));
     const quint64 generation = ReadGeneration(lock.Fd);
     if (generation != FGeneration)
         FIdentity.reset(); // someone else wrote it: read it again
@@ -137,7 +148,8 @@ void THiveFile::Persist(const QByteArray& bytes) {
     try {
         TAtomicFile::Replace(FPath, bytes, FAccess);
     } catch (const EInOutError& e) {
-        throw ERegistryException(QString::fromLocal8Bit(std::strerror(e.ErrorNumber)));
+        throw ERegistryException(QStringLiteral("The registry file %1 could not be written: %2")
+                                     .arg(FPath, FileProblemText(e.ErrorNumber)));
     }
     FIdentity = DiskIdentity();
 }

@@ -160,7 +160,7 @@ TEST_F(THistoryFileTest, ACrashOrAFullDiskDuringTheSaveLeavesTheOldFileIntact) {
             File.SaveHistory();
             const auto& shown = Dialogs().Shown();
             const bool told = shown.size() == 1 && shown[0].Type == TMsgDlgType::mtError &&
-                              shown[0].Text.startsWith(QStringLiteral("Disk full\r\n"));
+                              shown[0].Text.startsWith(QStringLiteral("the disk is full\r\n"));
             ::_exit(told ? 42 : 1);
         }
         int status = 0;

@@ -5,12 +5,16 @@
 #include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
 #include "platform/TRegistry.h"
+#include "platform/TRegistryStore.h"
+#include "support/TScriptedDialogs.h"
 #include "support/TTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -25,6 +29,32 @@ mode_t Mode(const QString& path) {
 QByteArray Contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+// A tmpfs of the test's own: tiny (a full disk) or read-only. Mounting needs
+// root, as the suite has on its machines; elsewhere the test is skipped.
+struct TMountedFolder {
+    QString Path;
+    bool Mounted = false;
+    TMountedFolder(const QString& path, unsigned long flags, const char* options) : Path(path) {
+        QDir().mkpath(path);
+        Mounted =
+            ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", flags, options) == 0;
+    }
+    ~TMountedFolder() {
+        if (Mounted)
+            ::umount2(QFile::encodeName(Path).constData(), MNT_DETACH);
+    }
+};
+
+QString WriteError(const QString& home) {
+    qputenv("ZEPHYN_HOME", QFile::encodeName(home));
+    try {
+        TRegistryStore::Instance().CheckHives();
+    } catch (const ERegistryException& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
 }
 
 } // namespace
@@ -133,4 +163,42 @@ TEST_F(TFileSafetyTest, InterruptedSavesAreClearedAtStartButNotOneInProgress) {
     EXPECT_TRUE(QFile::exists(fresh));
     EXPECT_TRUE(QFile::exists(writing));
     EXPECT_TRUE(QFile::exists(mine));
+}
+
+TEST_F(TFileSafetyTest, MessagesNameTheFileAndSayWhatIsWrongWithIt) {
+    {
+        TMountedFolder full(DataDir() + QStringLiteral("/full"), 0, "size=4k");
+        if (!full.Mounted)
+            GTEST_SKIP() << "mounting a tmpfs needs root";
+        EXPECT_EQ(WriteError(full.Path + QStringLiteral("/home")),
+                  QStringLiteral("The registry file %1/home/registry/HKEY_LOCAL_MACHINE.reg could "
+                                 "not be written: the disk is full")
+                      .arg(full.Path));
+        TMountedFolder readOnly(DataDir() + QStringLiteral("/ro"), MS_RDONLY, "size=64k");
+        EXPECT_EQ(WriteError(readOnly.Path),
+                  QStringLiteral("The registry file %1/registry/HKEY_LOCAL_MACHINE.reg could not "
+                                 "be written: the disk or folder is read-only")
+                      .arg(readOnly.Path));
+        TFtpTestProfiles profiles;
+        profiles.Items.resize(1);
+        Dialogs().Answer(mrOk);
+        profiles.WriteFtpTestProfiles(); // ZEPHYN_HOME is the read-only folder
+        EXPECT_EQ(Dialogs().ShownTexts(),
+                  QStringList{QStringLiteral("The test profiles could not be saved:\r\n%1/"
+                                             "ftptest.prf: the disk or folder is read-only")
+                                  .arg(readOnly.Path)});
+        Dialogs().Clear();
+    }
+    qputenv("ZEPHYN_HOME", QFile::encodeName(DataDir()));
+    QDir().mkpath(DataDir() + QStringLiteral("/hist.dat"));
+    Dialogs().Answer(mrOk);
+    Dialogs().Answer(mrOk);
+    { TdataMain data; }
+    EXPECT_EQ(Dialogs().ShownTexts().value(0),
+              DataDir() + QStringLiteral("/hist.dat: it is a folder where a file should be"));
+    EXPECT_TRUE(QFileInfo(DataDir() + QStringLiteral("/hist.dat")).isDir());
+    EXPECT_EQ(Dialogs().ShownTexts().value(1),
+              QStringLiteral("it is a folder where a file should be\r\n\r\nThe history could not "
+                             "be saved to %1/hist.dat; the file there was left as it was.")
+                  .arg(DataDir()));
 }
