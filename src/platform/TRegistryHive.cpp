@@ -81,6 +81,13 @@ QByteArray EncodeStringBytes(const QString& text, bool unicode) {
 void AppendEscaped(QString& out, const QString& s) {
     out += u'"';
     for (QChar c : s) {
+        // Line breaks and NULs in a name would break the line they stand on.
+        if (c == u'\n' || c == u'\r' || c == QChar(0)) {
+            out += c == u'\n'   ? QStringLiteral("\\n")
+                   : c == u'\r' ? QStringLiteral("\\r")
+                                : QStringLiteral("\\0");
+            continue;
+        }
         if (c == u'\\' || c == u'"')
             out += u'\\';
         out += c;

@@ -140,7 +140,8 @@ TEST(TRegistryHive, ReadsWhatRegeditImportsAndKeepsItsBytes) {
                                           "\"e\"=\"a\\nb\\r\\0c\"|"
                                           "\"f\"=hex(1):|"
                                           "\"g\"=hex(7):%2|"
-                                          "\"h\"=hex( 2 ):41,00,00,00")
+                                          "\"h\"=hex( 2 ):41,00,00,00|"
+                                          "\"line\\nbreak\"=\"in the name\"")
                                .arg(c, g); // and no final line break
             text.replace(u'|', QString::fromLatin1(eol));
             QByteArray bytes;
@@ -161,7 +162,8 @@ TEST(TRegistryHive, ReadsWhatRegeditImportsAndKeepsItsBytes) {
             EXPECT_EQ(v("e").Text, QString::fromUtf16(u"a\nb\r\0c", 6));
             EXPECT_EQ(v("f").Data, QByteArray());
             EXPECT_EQ(v("g").Data.size(), v5 ? 10 : 5);
-            EXPECT_EQ(v("h").Data, v5 ? QByteArray("A\0\0\0", 4) : QByteArray("A\0\0\0", 4));
+            EXPECT_EQ(v("h").Data, QByteArray("A\0\0\0", 4));
+            EXPECT_EQ(v("line\nbreak").Text, QStringLiteral("in the name"));
             // Written and read again, the same values with the same bytes.
             const auto again = TRegistryHive::Parse(hive.Serialize(), hklm);
             const TRegKey* k2 = again.Find(QStringLiteral("K"));
