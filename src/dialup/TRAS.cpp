@@ -2,11 +2,9 @@
 #include "platform/TPerfData.h"
 #include "platform/TRegApi.h"
 
-#include <QCollator>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -246,8 +244,7 @@ bool TRAS::ReadWin9xStats() {
         if (RegQueryValueEx(key, KeyDUNAdap + u'\\' + counter, nullptr, bytes, &size) !=
             ERROR_SUCCESS)
             return false;
-        value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                uint32_t(bytes[3]) << 24;
+        value = qFromLittleEndian<quint32>(bytes);
         return true;
     };
     uint32_t speed = 0;
@@ -298,8 +295,7 @@ public:
     bool U32(qint64 offset, uint32_t& value) const {
         if (!Fits(offset, 4))
             return false;
-        const auto* b = reinterpret_cast<const uint8_t*>(FBlock.constData()) + offset;
-        value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        value = qFromLittleEndian<quint32>(FBlock.constData() + offset);
         return true;
     }
 

@@ -64,15 +64,6 @@ QString PointText(const TThroughputChart::TPoint& point) {
     return point.Label + u' ' + QString::number(qint64(std::llround(point.Value)));
 }
 
-// What is drawn for one point, or for one pixel column when points are
-// narrower than a pixel (then the column's highest point stands for them).
-struct TDrawn {
-    double X;
-    double Value;
-    QColor Color;
-    int Index;
-};
-
 struct TVisible {
     int First = 0, Last = -1;
 };
@@ -86,8 +77,23 @@ TVisible VisibleIndices(const TThroughputChart::TLayout& l, int count) {
     return v;
 }
 
-std::vector<TDrawn> DrawnPoints(const TThroughputChart::TLayout& l,
-                                const std::vector<TThroughputChart::TPoint>& points) {
+QAccessibleInterface* ChartAccessible(const QString& key, QObject* object) {
+    if (key == QLatin1String("TThroughputChart") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Chart);
+    return nullptr;
+}
+
+} // namespace
+
+QPointF TThroughputChart::TLayout::PointAt(double slot, double value) const {
+    const double x = Plot.left() + (slot - Range.XMin) / (Range.XMax - Range.XMin) * Plot.width();
+    const double y =
+        Plot.bottom() - (value - Range.YMin) / (Range.YMax - Range.YMin) * Plot.height();
+    return {x, y};
+}
+
+std::vector<TThroughputChart::TDrawn> TThroughputChart::DrawnPoints(const TLayout& l) const {
+    const std::vector<TPoint>& points = FPoints;
     std::vector<TDrawn> drawn;
     const TVisible v = VisibleIndices(l, int(points.size()));
     if (v.Last < v.First)
@@ -111,21 +117,6 @@ std::vector<TDrawn> DrawnPoints(const TThroughputChart::TLayout& l,
         }
     }
     return drawn;
-}
-
-QAccessibleInterface* ChartAccessible(const QString& key, QObject* object) {
-    if (key == QLatin1String("TThroughputChart") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Chart);
-    return nullptr;
-}
-
-} // namespace
-
-QPointF TThroughputChart::TLayout::PointAt(double slot, double value) const {
-    const double x = Plot.left() + (slot - Range.XMin) / (Range.XMax - Range.XMin) * Plot.width();
-    const double y =
-        Plot.bottom() - (value - Range.YMin) / (Range.YMax - Range.YMin) * Plot.height();
-    return {x, y};
 }
 
 QColor TThroughputChart::AutoColor(int index) {
@@ -341,16 +332,18 @@ void TThroughputChart::Paint(QPainter& p, const QRectF& area) const {
     p.save();
     p.setClipRect(QRectF(l.Plot.left(), l.Plot.top() - l.Depth, l.Plot.width() + l.Depth + 1,
                          l.Plot.height() + l.Depth + 1));
+    // Series and labels share one pass over the points in view.
+    const std::vector<TDrawn> drawn = DrawnPoints(l);
     if (ActiveSeries() == TSeriesKind::Bar)
-        PaintBars(p, l);
+        PaintBars(p, l, drawn);
     else
-        PaintLine(p, l);
+        PaintLine(p, l, drawn);
     p.restore();
     PaintAxes(p, l);
     if (Active().LabelsVisible) {
         p.save();
         p.setClipRect(area.adjusted(BevelWidth, BevelWidth, -BevelWidth, -BevelWidth));
-        PaintLabels(p, l);
+        PaintLabels(p, l, drawn);
         p.restore();
     }
     PaintLegend(p, l);
@@ -417,8 +410,8 @@ void TThroughputChart::PaintWalls(QPainter& p, const TLayout& l) const {
     }
 }
 
-void TThroughputChart::PaintBars(QPainter& p, const TLayout& l) const {
-    const std::vector<TDrawn> drawn = DrawnPoints(l, FPoints);
+void TThroughputChart::PaintBars(QPainter& p, const TLayout& l,
+                                 const std::vector<TDrawn>& drawn) const {
     const bool columns = l.SlotWidth() < 2;
     const double width = columns ? 1 : l.SlotWidth() * 0.7;
     const double base = l.PointAt(0, std::max(0.0, l.Range.YMin)).y();
@@ -441,8 +434,8 @@ void TThroughputChart::PaintBars(QPainter& p, const TLayout& l) const {
     }
 }
 
-void TThroughputChart::PaintLine(QPainter& p, const TLayout& l) const {
-    const std::vector<TDrawn> drawn = DrawnPoints(l, FPoints);
+void TThroughputChart::PaintLine(QPainter& p, const TLayout& l,
+                                 const std::vector<TDrawn>& drawn) const {
     const QPointF back(l.Depth, -l.Depth);
     p.setRenderHint(QPainter::Antialiasing, true);
     for (size_t i = 0; i + 1 < drawn.size(); ++i) {
@@ -468,9 +461,9 @@ void TThroughputChart::PaintLine(QPainter& p, const TLayout& l) const {
     }
 }
 
-void TThroughputChart::PaintLabels(QPainter& p, const TLayout& l) const {
+void TThroughputChart::PaintLabels(QPainter& p, const TLayout& l,
+                                   const std::vector<TDrawn>& drawn) const {
     const TSeries& series = Active();
-    const std::vector<TDrawn> drawn = DrawnPoints(l, FPoints);
     const QFontMetricsF fm(p.font());
     const bool bars = ActiveSeries() == TSeriesKind::Bar;
     const double base = l.PointAt(0, std::max(0.0, l.Range.YMin)).y();

@@ -119,9 +119,18 @@ private:
     const TSeries& Active() const;
     void PaintBackground(QPainter& p, const TLayout& l) const;
     void PaintWalls(QPainter& p, const TLayout& l) const;
-    void PaintBars(QPainter& p, const TLayout& l) const;
-    void PaintLine(QPainter& p, const TLayout& l) const;
-    void PaintLabels(QPainter& p, const TLayout& l) const;
+    // What is drawn for one point, or for one pixel column when points are
+    // narrower than a pixel (then the column's highest point stands for them).
+    struct TDrawn {
+        double X;
+        double Value;
+        QColor Color;
+        int Index;
+    };
+    std::vector<TDrawn> DrawnPoints(const TLayout& l) const;
+    void PaintBars(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
+    void PaintLine(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
+    void PaintLabels(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
     void PaintAxes(QPainter& p, const TLayout& l) const;
     void PaintLegend(QPainter& p, const TLayout& l) const;
 

@@ -158,25 +158,36 @@ long TRegApi::RegQueryValueEx(HKEY key, const QString& name, uint32_t* type, uin
     }
 }
 
-long TRegApi::RegEnumKey(HKEY key, uint32_t index, QString& name, int maxChars) {
+namespace {
+
+// The names of an open key's subkeys, in order; false for a handle that is not open.
+bool SubKeyNames(TRegApi::HKEY key, QStringList& names) {
     const auto it = OpenKeys().find(key);
     if (it == OpenKeys().end())
-        return ERROR_INVALID_HANDLE;
-    QStringList names;
-    if (it->second.Root == HKEY_DYN_DATA) {
+        return false;
+    if (it->second.Root == TRegApi::HKEY_DYN_DATA) {
         const QString prefix = it->second.Path.isEmpty() ? QString() : it->second.Path + u'\\';
         for (const QString& k : DynKeys)
             if (!k.isEmpty() && k.startsWith(prefix.toLower()) &&
                 !k.mid(prefix.size()).contains(u'\\'))
                 names << k.mid(prefix.size());
-    } else {
-        try {
-            if (const TRegKey* k = MachineKey(it->second.Path))
-                for (const auto& sub : k->SubKeys)
-                    names << sub->Name;
-        } catch (const std::exception&) {
-        }
+        return true;
     }
+    try {
+        if (const TRegKey* k = MachineKey(it->second.Path))
+            for (const auto& sub : k->SubKeys)
+                names << sub->Name;
+    } catch (const std::exception&) {
+    }
+    return true;
+}
+
+} // namespace
+
+long TRegApi::RegEnumKey(HKEY key, uint32_t index, QString& name, int maxChars) {
+    QStringList names;
+    if (!SubKeyNames(key, names))
+        return ERROR_INVALID_HANDLE;
     if (index >= uint32_t(names.size()))
         return ERROR_NO_MORE_ITEMS;
     if (names[int(index)].size() > maxChars)
@@ -186,14 +197,10 @@ long TRegApi::RegEnumKey(HKEY key, uint32_t index, QString& name, int maxChars) 
 }
 
 long TRegApi::RegQueryInfoKey(HKEY key, uint32_t* subKeys) {
-    uint32_t n = 0;
-    QString name;
-    long result;
-    while ((result = RegEnumKey(key, n, name, 1 << 16)) == ERROR_SUCCESS)
-        ++n;
-    if (result == ERROR_INVALID_HANDLE)
-        return result;
-    *subKeys = n;
+    QStringList names;
+    if (!SubKeyNames(key, names))
+        return ERROR_INVALID_HANDLE;
+    *subKeys = uint32_t(names.size());
     return ERROR_SUCCESS;
 }
 
