@@ -1,7 +1,10 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build run test bench clean
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
+
+.PHONY: all deps build run test bench fuzz clean
 
 all: build
 
@@ -23,5 +26,13 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
 	$(BUILD)/bin/bench_download
 
+# Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=3600 for a long run).
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -DZEPHYN_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_hive fuzz_records fuzz_ftp_reply
+	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -18,8 +18,7 @@ constexpr int QuitMessage = 1026;
 constexpr int QuitReplyMs = 5000; // how long QUIT's reply is awaited
 constexpr int ReadyMessage = 1028;
 
-// A control line this long without CR LF is no FTP reply.
-constexpr qsizetype MaxReplyLine = 64 * 1024;
+constexpr qsizetype MaxReplyReadPerNotification = 64 * 1024;
 
 const QString BusyText = QStringLiteral("The component is busy doing something");
 const QString CannotResumeText = QStringLiteral("This site cannot resume broken downloads/uploads");
@@ -196,8 +195,8 @@ void TMFtp::ConnectSequence() {
     FReplyState = TReplyState::Greeting;
     LastSocketError = 0;
     FCurrentDirectory.clear();
-    FMultiLine = false;
-    FMultiLineCode.clear();
+    FReplies.Clear();
+    ++FConnection;
     FLastError = ftpeNone;
     FNoopSupported = FSizeSupported = FRecursiveRmdSupported = true;
     FCanResume = false;
@@ -263,7 +262,7 @@ void TMFtp::ControlConnected() {
     FReplyState = TReplyState::Greeting;
     Info(ftpiConnected, FConnectAddress);
     FConnected = true;
-    FPartialLine.clear();
+    FReplies.Clear();
     FInReply = false;
 }
 
@@ -276,29 +275,33 @@ void TMFtp::ReadReplies() {
     if (FInReply)
         return;
     QPointer<TMFtp> self(this);
-    for (;;) {
-        const qint64 n = Receive(FBuffer.data(), 8192);
-        FBuffer[static_cast<size_t>(n)] = '\0';
-        const qsizetype length = static_cast<qsizetype>(std::strlen(FBuffer.data()));
+    const quint64 connection = FConnection;
+    // At most so much per notification: the rest waits for the next one, so
+    // that a flood of replies never keeps the event loop from running.
+    for (qsizetype taken = 0; taken < MaxReplyReadPerNotification;) {
+        const qint64 n = Receive(FReplyBuffer.data(), qint64(FReplyBuffer.size()));
         if (!Classify(*this))
             return;
-        const QByteArray bytes(FBuffer.data(), length);
-        Info(ftpiReceived, TAnsiCodec::Decode(bytes));
-        if (!self || n == 0)
+        if (n <= 0)
             return;
-        FPartialLine += bytes;
-        qsizetype end;
-        while ((end = FPartialLine.indexOf("\r\n")) >= 0) {
-            const QString line = TAnsiCodec::Decode(FPartialLine.left(end));
-            FPartialLine.remove(0, end + 2);
+        taken += n;
+        const QByteArray bytes = FReplies.Append(FReplyBuffer.data(), n);
+        Info(ftpiReceived, TAnsiCodec::Decode(bytes));
+        if (!self || connection != FConnection)
+            return;
+        QByteArray line;
+        TFtpReplyReader::TNext next;
+        while ((next = FReplies.Next(line)) == TFtpReplyReader::TNext::Reply) {
             FInReply = true;
-            HandleReply(line);
+            ActOnReply(TAnsiCodec::Decode(line));
             if (!self)
                 return;
             FInReply = false;
+            // Lines of a connection since closed never act on the next one.
+            if (connection != FConnection)
+                return;
         }
-        if (FPartialLine.size() > MaxReplyLine) {
-            FPartialLine.clear();
+        if (next == TFtpReplyReader::TNext::ProtocolError) {
             FatalError(ftpeProtocol);
             return;
         }
@@ -307,22 +310,9 @@ void TMFtp::ReadReplies() {
     }
 }
 
-void TMFtp::HandleReply(const QString& line) {
-    if (FMultiLine) {
-        if (!line.startsWith(FMultiLineCode + u' '))
-            return;
-    } else if (At(line, 3) == u'-') {
-        FMultiLine = true;
-        FMultiLineCode = line.left(3);
-        return;
-    }
-    FMultiLine = false;
-    ActOnReply(line);
-}
-
 void TMFtp::FeedReply(const char* line, TReplyState state) {
     FReplyState = state;
-    HandleReply(QString::fromLatin1(line));
+    ActOnReply(QString::fromLatin1(line));
 }
 
 bool TMFtp::SendCommand(const QString& text, TReplyState next) {
@@ -1064,7 +1054,7 @@ void TMFtp::DataConnected() {
 }
 
 void TMFtp::DownloadReader() {
-    const qint64 n = FData->Receive(FBuffer.data(), 8192);
+    const qint64 n = FData->Receive(FDataBuffer.data(), qint64(FDataBuffer.size()));
     const quint16 error = FData->LastSocketError;
     if (error != 0) {
         if (!FAborting && error != WSAENOTSOCK)
@@ -1081,7 +1071,7 @@ void TMFtp::DownloadReader() {
     qint64 written = 0;
     while (written < n) {
         const ssize_t w =
-            ::write(FFile, FBuffer.data() + written, static_cast<size_t>(n - written));
+            ::write(FFile, FDataBuffer.data() + written, static_cast<size_t>(n - written));
         if (w <= 0)
             break;
         written += w;

@@ -1,4 +1,5 @@
 #pragma once
+#include "ftp/TFtpReplyReader.h"
 #include "ftp/TMSocket.h"
 
 #include <QByteArray>
@@ -212,7 +213,6 @@ private:
     void ConnectSequence();
     void ControlConnected();
     void ReadReplies();
-    void HandleReply(const QString& line);
     // The one place where every reply state decides what comes next.
     void ActOnReply(const QString& line);
     bool SendCommand(const QString& text, TReplyState next);
@@ -271,9 +271,9 @@ private:
     bool FViaProxy = false;   // Server and Port hold the proxy now
     bool FProxyInUse = false; // this connection goes through the proxy
     QString FLastType;
-    QByteArray FPartialLine;
-    bool FMultiLine = false;
-    QString FMultiLineCode;
+    TFtpReplyReader FReplies;
+    quint64 FConnection = 0; // counts the control connections made
+    std::array<char, 8192> FReplyBuffer{};
     FtpError FLastError = ftpeNone;
     QString FLastErrorText;
     QString FCurrentDirectory;
@@ -292,5 +292,5 @@ private:
     bool FReplyDone = false;
     qint64 FRemoteSize = 0;
     qint64 FResumeFrom = 0;
-    std::array<char, 8192 + 1> FBuffer{};
+    std::array<char, 8192> FDataBuffer{};
 };

@@ -125,9 +125,9 @@ void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString
         else
             AppendEscaped(out, v.Name);
         out += u'=';
-        const bool plainText = v.Type == REG_SZ && !v.RawText && !v.Text.contains(u'\r') &&
-                               !v.Text.contains(u'\n') && !v.Text.contains(QChar(0));
-        if (plainText) {
+        // A string is written as text, line breaks and NULs as escapes, so
+        // that every character it has stays in the file's own encoding.
+        if (v.Type == REG_SZ && !v.RawText) {
             AppendEscaped(out, v.Text);
         } else if (v.Type == REG_DWORD && v.Data.size() == 4) {
             const quint32 d = static_cast<unsigned char>(v.Data[0]) |
@@ -438,9 +438,10 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
                 // The bytes stay exactly as they were; the text is what reads see.
                 value.RawText = true;
                 value.Text = DecodeStringBytes(value.Data, hive.Unicode);
-                if (type != REG_MULTI_SZ)
-                    while (value.Text.endsWith(QChar(0)))
-                        value.Text.chop(1);
+                // Less its terminator: a NUL before that belongs to the text,
+                // as one the text had when it was written.
+                if (type != REG_MULTI_SZ && value.Text.endsWith(QChar(0)))
+                    value.Text.chop(1);
             }
         } else {
             Fail(lineNo, QStringLiteral("the value's data is not understood"));
@@ -481,5 +482,11 @@ QByteArray TRegistryHive::Serialize() const {
     case TEncoding::Ansi:
         break;
     }
-    return TAnsiCodec::Encode(out);
+    QByteArray bytes = TAnsiCodec::Encode(out);
+    // Bytes that happen to form UTF-8 would be read back as UTF-8: a last
+    // comment with a byte UTF-8 never has (a no-break space) keeps the file
+    // in its own code page.
+    if (LooksLikeUtf8(bytes))
+        bytes += "; code page 1252\xA0\r\n";
+    return bytes;
 }

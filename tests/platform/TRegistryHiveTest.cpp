@@ -198,6 +198,33 @@ TEST(TRegistryHive, AUtf8HiveIsWrittenBackInUtf8) {
     }
 }
 
+// Found by fuzzing: what is written must read back as the same values.
+TEST(TRegistryHive, WhatIsWrittenReadsBackInItsOwnEncoding) {
+    const QString root = QStringLiteral("HKEY_LOCAL_MACHINE");
+    // A line break next to characters outside Windows-1252 in a UTF-8 hive.
+    const QString text = QStringLiteral("\u041f\u0440\u0438\nA\0");
+    auto utf8 = TRegistryHive::Parse(
+        QStringLiteral(
+            "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"N\"=\"\u041f\u0440\u0438\\nA\\0\"\r\n")
+            .toUtf8(),
+        root);
+    ASSERT_EQ(utf8.Find(QStringLiteral("K"))->FindValue(QStringLiteral("N"))->Text, text);
+    auto again = TRegistryHive::Parse(utf8.Serialize(), root);
+    EXPECT_EQ(again.Find(QStringLiteral("K"))->FindValue(QStringLiteral("N"))->Text, text);
+    // An ANSI hive whose comment alone made it invalid UTF-8: the bytes written
+    // back would be valid UTF-8, and must still read as Windows-1252.
+    auto ansi = TRegistryHive::Parse(
+        QByteArray("REGEDIT4\r\n; \xE9\r\n[HKEY_LOCAL_MACHINE\\\xC3\xA9]\r\n"), root);
+    ASSERT_NE(ansi.Find(QStringLiteral("\u00c3\u00a9")), nullptr);
+    auto back = TRegistryHive::Parse(ansi.Serialize(), root);
+    EXPECT_EQ(back.Encoding, TRegistryHive::TEncoding::Ansi);
+    EXPECT_NE(back.Find(QStringLiteral("\u00c3\u00a9")), nullptr);
+    // A NUL before the terminator of hex string data belongs to the text.
+    auto nul = TRegistryHive::Parse(
+        Reg(QStringLiteral("[HKEY_LOCAL_MACHINE]\r\n\"V\"=hex(1):41,00,00\r\n")), root);
+    EXPECT_EQ(nul.Root->FindValue(QStringLiteral("V"))->Text, QStringLiteral("A") + QChar(0));
+}
+
 TEST(TRegistryHive, NestingDeeperThanTheSystemAllowsIsRefusedAndWideKeysLoad) {
     QString deep = QStringLiteral("[HKEY_LOCAL_MACHINE");
     for (int i = 0; i < 60000; ++i)

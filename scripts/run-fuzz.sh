@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs each fuzz target for a bounded time: scripts/run-fuzz.sh <fuzz build> [seconds].
+# New inputs go to <fuzz build>/corpus/<target> (the committed seeds in
+# tests/fuzz/corpus stay as they are); a crash is kept in <fuzz build>/artifacts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-fuzz}
+seconds=${2:-20}
+targets=(fuzz_hive fuzz_records fuzz_ftp_reply)
+mkdir -p "$build/artifacts"
+# The record fuzzer writes its files here; tmpfs keeps it fast.
+tmp=$(mktemp -d "${FUZZ_TMPDIR:-/dev/shm}/zephyn-fuzz.XXXXXX" 2>/dev/null || mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+status=0
+for t in "${targets[@]}"; do
+    mkdir -p "$build/corpus/$t"
+    echo "== $t: ${seconds} s"
+    if ! TMPDIR="$tmp" QT_QPA_PLATFORM=offscreen "$build/bin/$t" \
+            -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+            -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
+            "$build/corpus/$t" "tests/fuzz/corpus/$t" 2>"$build/$t.log"; then
+        tail -40 "$build/$t.log"
+        status=1
+    else
+        grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$build/$t.log" | tr '\n' ' '
+        echo
+    fi
+done
+exit $status
