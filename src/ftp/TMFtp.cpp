@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <cstring>
@@ -11,14 +12,81 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+Q_LOGGING_CATEGORY(lcFtp, "zephyn.ftp", QtWarningMsg)
+
 namespace {
 
 // The component's own posted messages.
 constexpr int QuitMessage = 1026;
-constexpr int QuitReplyMs = 5000; // how long QUIT's reply is awaited
 constexpr int ReadyMessage = 1028;
 
-constexpr qsizetype MaxReplyReadPerNotification = 64 * 1024;
+// How long the replies to QUIT and to ABOR are awaited before the connection
+// is closed all the same.
+constexpr int ClosingReplyMs = 5000;
+// Work per notification: so much of the control connection, so many blocks
+// of the data connection; the rest waits for the next turn of the event loop.
+constexpr qsizetype MaxReplyBytesPerNotification = 64 * 1024;
+constexpr int MaxBlocksPerNotification = 64;
+
+const char* StateName(TReplyState state) {
+    switch (state) {
+    case TReplyState::Greeting:
+        return "Greeting";
+    case TReplyState::User:
+        return "User";
+    case TReplyState::Pass:
+        return "Pass";
+    case TReplyState::Acct:
+        return "Acct";
+    case TReplyState::Syst:
+        return "Syst";
+    case TReplyState::Pwd:
+        return "Pwd";
+    case TReplyState::Pasv:
+        return "Pasv";
+    case TReplyState::TypeForExistingFile:
+        return "TypeForExistingFile";
+    case TReplyState::TypeForNewFile:
+        return "TypeForNewFile";
+    case TReplyState::DataCommand:
+        return "DataCommand";
+    case TReplyState::Retr:
+        return "Retr";
+    case TReplyState::Cwd:
+        return "Cwd";
+    case TReplyState::PwdAfterCwd:
+        return "PwdAfterCwd";
+    case TReplyState::Quit:
+        return "Quit";
+    case TReplyState::Noop:
+        return "Noop";
+    case TReplyState::Idle:
+        return "Idle";
+    case TReplyState::RestProbe:
+        return "RestProbe";
+    case TReplyState::RestReset:
+        return "RestReset";
+    case TReplyState::InitialCwd:
+        return "InitialCwd";
+    case TReplyState::ResumeSize:
+        return "ResumeSize";
+    case TReplyState::ResumeDataCommand:
+        return "ResumeDataCommand";
+    case TReplyState::ResumeRest:
+        return "ResumeRest";
+    case TReplyState::ProxyOpen:
+        return "ProxyOpen";
+    case TReplyState::ProxyHost:
+        return "ProxyHost";
+    case TReplyState::ProxyUser:
+        return "ProxyUser";
+    case TReplyState::ProxyPass:
+        return "ProxyPass";
+    case TReplyState::ProxySite:
+        return "ProxySite";
+    }
+    return "?";
+}
 
 const QString BusyText = QStringLiteral("The component is busy doing something");
 const QString CannotResumeText = QStringLiteral("This site cannot resume broken downloads/uploads");
@@ -30,22 +98,26 @@ QChar At(const QString& s, int i) {
 } // namespace
 
 TMFtp::TMFtp(QObject* owner)
-    : TMSocket(owner), FNoopTimer(new QTimer(this)), FQuitTimer(new QTimer(this)),
-      FData(new TMSocket(this)), FListener(new TMSocket(this)) {
+    : TMSocket(owner), FNoopTimer(new QTimer(this)), FClosingTimer(new QTimer(this)),
+      FReplyTimer(new QTimer(this)), FData(new TMSocket(this)), FListener(new TMSocket(this)) {
     FNoopTimer->setInterval(30 * 1000);
-    // A QUIT that gets no reply ends the session all the same.
-    FQuitTimer->setSingleShot(true);
-    FQuitTimer->setInterval(QuitReplyMs);
-    connect(FQuitTimer, &QTimer::timeout, this, [this] {
-        if (FReplyState == TReplyState::Quit && SocketConnected)
+    connect(FNoopTimer, &QTimer::timeout, this, [this] { KeepAlive(); });
+    // A QUIT or an ABOR that gets no reply ends the session all the same.
+    FClosingTimer->setSingleShot(true);
+    FClosingTimer->setInterval(ClosingReplyMs);
+    connect(FClosingTimer, &QTimer::timeout, this, [this] {
+        if (HandleValid())
             Disconnect();
     });
-    connect(FNoopTimer, &QTimer::timeout, this, [this] { KeepAlive(); });
+    FReplyTimer->setInterval(1000);
+    connect(FReplyTimer, &QTimer::timeout, this, [this] { ReplyTimerTick(); });
     OnMessage = [this](int message) { MessageHandler(message); };
     OnConnect = [this](TMSocket&) { ControlConnected(); };
     OnClose = [this](TMSocket&) { ControlClosed(); };
     OnRead = [this](TMSocket&) { ReadReplies(); };
     OnTimeout = [this](TMSocket&) { ControlTimedOut(); };
+    FData->OnRead = [this](TMSocket&) { DownloadReader(); };
+    FData->OnClose = [this](TMSocket&) { DownloadClosed(); };
 }
 
 TMFtp::~TMFtp() {
@@ -67,6 +139,8 @@ quint16 TMFtp::NoopInterval() const {
 
 void TMFtp::SetNoopInterval(quint16 seconds) {
     FNoopTimer->setInterval(int(seconds) * 1000);
+    if (seconds == 0)
+        FNoopTimer->stop(); // no keep-alive at all
 }
 
 // ---------------------------------------------------------------- reporting
@@ -91,13 +165,16 @@ void TMFtp::ReportError(FtpError error) {
 
 void TMFtp::FatalError(FtpError error) {
     QPointer<TMFtp> self(this);
-    ReportError(error);
-    if (!self)
-        return;
-    if (FData->SocketConnected)
-        FData->Disconnect();
-    if (FListener->HandleValid())
-        FListener->Disconnect();
+    // One fatal error per connection: what fails while it closes is its echo.
+    if (!FFatalReported) {
+        FFatalReported = true;
+        ReportError(error);
+        if (!self)
+            return;
+    } else {
+        FLastError = error;
+    }
+    DropTransfer();
     if (SocketConnected)
         Disconnect();
 }
@@ -179,6 +256,39 @@ bool TMFtp::Classify(TMSocket& socket) {
 
 // ------------------------------------------------------------------ session
 
+void TMFtp::SetReplyState(TReplyState state) {
+    if (state != FReplyState)
+        qCDebug(lcFtp) << StateName(FReplyState) << "->" << StateName(state);
+    FReplyState = state;
+    WatchReplies();
+}
+
+bool TMFtp::TransferPending() const {
+    return FPending == TPendingCompletion::IndexFileReceived ||
+           FPending == TPendingCompletion::FileReceived ||
+           FPending == TPendingCompletion::FileStored ||
+           FPending == TPendingCompletion::ListingDone;
+}
+
+void TMFtp::WatchReplies() {
+    // While a reply is awaited or a transfer runs, silence is counted.
+    const bool waiting =
+        FConnected && TimeOutReply > 0 && (FReplyState != TReplyState::Idle || TransferPending());
+    FSilentSeconds = 0;
+    if (!waiting)
+        FReplyTimer->stop();
+    else if (!FReplyTimer->isActive())
+        FReplyTimer->start();
+}
+
+void TMFtp::ReplyTimerTick() {
+    if (++FSilentSeconds < TimeOutReply)
+        return;
+    FReplyTimer->stop();
+    FLastErrorText = QStringLiteral("Connection timed out");
+    FatalError(ftpeTimedOut);
+}
+
 void TMFtp::Login() {
     FRetriesLeft = Retries;
     FBusy = false;
@@ -192,17 +302,27 @@ void TMFtp::ConnectSequence() {
         Info(ftpiBusy, BusyText);
         return;
     }
-    FReplyState = TReplyState::Greeting;
+    FSessionOpen = true;
+    FFatalReported = false;
+    FAborting = false;
+    SetReplyState(TReplyState::Greeting);
     LastSocketError = 0;
     FCurrentDirectory.clear();
     FReplies.Clear();
     ++FConnection;
     FLastError = ftpeNone;
-    FNoopSupported = FSizeSupported = FRecursiveRmdSupported = true;
+    FNoopSupported = FSizeSupported = true;
     FCanResume = false;
     FLastType.clear();
     --FRetriesLeft;
     RecreateSocket();
+    if (!HandleValid()) {
+        // No socket to be had (too many open files): reported at once.
+        if (LastSocketError == 0 || LastSocketError == WSAENOTSOCK)
+            LastSocketError = WSAEMFILE;
+        Classify(*this);
+        return;
+    }
 
     // A retry that comes before the greeting still has the proxy as Server.
     if (FViaProxy) {
@@ -259,11 +379,10 @@ void TMFtp::ControlConnected() {
     // A refused or failed connect arrives here too, with its error.
     if (!Classify(*this))
         return;
-    FReplyState = TReplyState::Greeting;
     Info(ftpiConnected, FConnectAddress);
     FConnected = true;
     FReplies.Clear();
-    FInReply = false;
+    SetReplyState(TReplyState::Greeting);
 }
 
 void TMFtp::ControlTimedOut() {
@@ -272,19 +391,14 @@ void TMFtp::ControlTimedOut() {
 }
 
 void TMFtp::ReadReplies() {
-    if (FInReply)
-        return;
     QPointer<TMFtp> self(this);
     const quint64 connection = FConnection;
-    // At most so much per notification: the rest waits for the next one, so
-    // that a flood of replies never keeps the event loop from running.
-    for (qsizetype taken = 0; taken < MaxReplyReadPerNotification;) {
+    for (qsizetype taken = 0; taken < MaxReplyBytesPerNotification;) {
         const qint64 n = Receive(FReplyBuffer.data(), qint64(FReplyBuffer.size()));
-        if (!Classify(*this))
-            return;
-        if (n <= 0)
+        if (!Classify(*this) || n <= 0)
             return;
         taken += n;
+        FSilentSeconds = 0;
         const QByteArray bytes = FReplies.Append(FReplyBuffer.data(), n);
         Info(ftpiReceived, TAnsiCodec::Decode(bytes));
         if (!self || connection != FConnection)
@@ -292,27 +406,16 @@ void TMFtp::ReadReplies() {
         QByteArray line;
         TFtpReplyReader::TNext next;
         while ((next = FReplies.Next(line)) == TFtpReplyReader::TNext::Reply) {
-            FInReply = true;
             ActOnReply(TAnsiCodec::Decode(line));
-            if (!self)
-                return;
-            FInReply = false;
             // Lines of a connection since closed never act on the next one.
-            if (connection != FConnection)
+            if (!self || connection != FConnection || !HandleValid())
                 return;
         }
         if (next == TFtpReplyReader::TNext::ProtocolError) {
             FatalError(ftpeProtocol);
             return;
         }
-        if (!HandleValid())
-            return;
     }
-}
-
-void TMFtp::FeedReply(const char* line, TReplyState state) {
-    FReplyState = state;
-    ActOnReply(QString::fromLatin1(line));
 }
 
 bool TMFtp::SendCommand(const QString& text, TReplyState next) {
@@ -331,7 +434,7 @@ bool TMFtp::SendCommand(const QString& text, TReplyState next) {
             return false;
         bytes.remove(0, n);
     }
-    FReplyState = next;
+    SetReplyState(next);
     return true;
 }
 
@@ -460,18 +563,19 @@ void TMFtp::MessageHandler(int message) {
         return;
     QPointer<TMFtp> self(this);
     FBusy = false;
-    FNoopTimer->start();
+    if (FNoopTimer->interval() > 0 && FSessionOpen)
+        FNoopTimer->start();
     if (OnFtpReady)
         OnFtpReady(*this);
     if (!self)
         return;
     if (FAborting) {
-        FData->Disconnect();
-        FListener->Disconnect();
+        DropTransfer();
         FAborting = false;
     }
     const TPendingCompletion pending = FPending;
     FPending = TPendingCompletion::None;
+    WatchReplies();
     TEvent* event = nullptr;
     switch (pending) {
     case TPendingCompletion::None:
@@ -538,14 +642,19 @@ void TMFtp::KeepAlive() {
 
 void TMFtp::Quit() {
     if (BeginOperation() && SendCommand(QStringLiteral("QUIT"), TReplyState::Quit))
-        FQuitTimer->start();
+        FClosingTimer->start();
 }
 
 void TMFtp::ControlClosed() {
     if (FRetryWait)
         return;
+    // Nothing of the session outlives its control connection.
+    DropTransfer();
+    FClosingTimer->stop();
     QPointer<TMFtp> self(this);
     if (!FLoggedIn && FRetriesLeft >= 0 && FLastError != ftpeNone) {
+        FConnected = false;
+        WatchReplies();
         Info(ftpiRetrying, QStringLiteral("Retrying..."));
         if (!self)
             return;
@@ -567,69 +676,59 @@ void TMFtp::ControlClosed() {
         }
         FRetryWait = false;
     }
+    EndSession();
+}
+
+void TMFtp::EndSession() {
     FConnected = false;
-    FReplyState = TReplyState::Idle;
+    FAborting = false;
+    SetReplyState(TReplyState::Idle);
+    QPointer<TMFtp> self(this);
     Info(ftpiDisconnected, QStringLiteral("Disconnected"));
     if (!self)
         return;
-    PostMessage(QuitMessage);
+    FSessionOpen = false;
     FPending = TPendingCompletion::None;
+    // The ready message before the quit message: nothing of the session
+    // comes after its OnFtpQuit.
     Ready();
+    PostMessage(QuitMessage);
 }
 
 void TMFtp::Abort() {
-    switch (FPending) {
-    case TPendingCompletion::None:
-    case TPendingCompletion::LoggedIn: {
-        if (FLoggedIn)
-            return;
-        FRetriesLeft = -1;
-        FRetryCancelled = true;
-        if (FRetryLoop)
-            FRetryLoop->quit();
-        QPointer<TMFtp> self(this);
-        // Cancels a pending lookup or connect too; the close handling ends
-        // the session with "Disconnected" and the quit message.
-        Disconnect();
-        if (self && OnAborted)
-            OnAborted(*this);
-        return;
-    }
-    case TPendingCompletion::IndexFileReceived:
-    case TPendingCompletion::FileReceived:
-    case TPendingCompletion::FileStored:
-    case TPendingCompletion::ListingDone:
+    if (TransferPending() && SocketConnected && !FFatalReported) {
         AbortTransfer();
         return;
-    default:
-        return;
     }
+    // Anything else the session is doing, from the lookup to the wait for
+    // QUIT's reply, ends with its control connection.
+    if (!FSessionOpen)
+        return;
+    FRetriesLeft = -1;
+    FRetryCancelled = true;
+    if (FRetryLoop)
+        FRetryLoop->quit();
+    QPointer<TMFtp> self(this);
+    if (HandleValid() || LookupPending())
+        Disconnect(); // the close handling ends the session
+    else if (!FRetryWait)
+        EndSession(); // no connection was ever made (no socket to be had)
+    if (self && OnAborted)
+        OnAborted(*this);
 }
 
 // ------------------------------------------------------------- the replies
 
 void TMFtp::ActOnReply(const QString& line) {
+    if (FAborting) {
+        OnAbortReply(line);
+        return;
+    }
     const QChar c = At(line, 0);
     const bool positive = c == u'2';
     switch (FReplyState) {
-    // Login.
     case TReplyState::Greeting:
-        FPending = TPendingCompletion::LoggedIn;
-        if (!positive) {
-            FatalError(ftpeServerDown);
-            return;
-        }
-        if (Username.isEmpty())
-            Username = NeedInfo(ftpnUsername);
-        if (FViaProxy) {
-            SetServer(FRealServer);
-            Port = FRealPort;
-            FViaProxy = false;
-        } else if (ServerType == ftpstAutoDetect &&
-                   line.contains(QLatin1String("NetTerm FTP server"))) {
-            ServerType = ftpstNetTerm;
-        }
-        FirstLoginCommand();
+        OnGreetingReply(line);
         return;
     case TReplyState::ProxyOpen:
         if (positive)
@@ -644,21 +743,16 @@ void TMFtp::ActOnReply(const QString& line) {
             FatalError(ftpeServerDown);
         return;
     case TReplyState::ProxyUser:
+    case TReplyState::ProxyPass:
         if (positive) {
             SendCommand(QStringLiteral("SITE ") + Server(), TReplyState::ProxySite);
-        } else if (c == u'3') {
+        } else if (c == u'3' && FReplyState == TReplyState::ProxyUser) {
             if (ProxyPassword.isEmpty())
                 ProxyPassword = NeedInfo(ftpnPassword);
             SendCommand(QStringLiteral("PASS ") + ProxyPassword, TReplyState::ProxyPass);
         } else {
             FatalError(ftpeAccessDenied);
         }
-        return;
-    case TReplyState::ProxyPass:
-        if (positive)
-            SendCommand(QStringLiteral("SITE ") + Server(), TReplyState::ProxySite);
-        else
-            FatalError(ftpeAccessDenied);
         return;
     case TReplyState::ProxySite:
         if (positive)
@@ -667,32 +761,9 @@ void TMFtp::ActOnReply(const QString& line) {
             FatalError(ftpeProtocol);
         return;
     case TReplyState::User:
-        if (positive) {
-            ProbeStart();
-        } else if (c == u'3') {
-            if (Password.isEmpty())
-                Password = NeedInfo(ftpnPassword);
-            SendCommand(QStringLiteral("PASS ") + Password, TReplyState::Pass);
-        } else {
-            FatalError(ftpeAccessDenied);
-        }
-        return;
     case TReplyState::Pass:
-        if (positive) {
-            ProbeStart();
-        } else if (c == u'3') {
-            if (Account.isEmpty())
-                Account = NeedInfo(ftpnAccount);
-            SendCommand(QStringLiteral("ACCT ") + Account, TReplyState::Acct);
-        } else {
-            FatalError(ftpeAccessDenied);
-        }
-        return;
     case TReplyState::Acct:
-        if (positive)
-            ProbeStart();
-        else
-            FatalError(ftpeAccessDenied);
+        OnLoginReply(line);
         return;
     case TReplyState::Syst:
         DetectServerType(line);
@@ -713,88 +784,25 @@ void TMFtp::ActOnReply(const QString& line) {
             SendCommand(QStringLiteral("PWD"), TReplyState::Pwd);
         return;
     case TReplyState::InitialCwd:
-        if (!positive) {
-            SendCommand(QStringLiteral("PWD"), TReplyState::Pwd);
-            return;
-        }
-        FCurrentDirectory = QuotedDirectory(line);
-        Info(ftpiLoggedIn, QStringLiteral("Logged in"));
-        FReplyState = TReplyState::Idle;
-        Ready();
-        return;
     case TReplyState::Pwd:
-        if (!positive) {
-            FatalError(ftpeProtocol);
-            return;
-        }
-        FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
-        Info(ftpiLoggedIn, QStringLiteral("Logged in"));
-        FReplyState = TReplyState::Idle;
-        Ready();
+        OnLoginDirectoryReply(line);
         return;
-    case TReplyState::Quit: {
-        FLoggedIn = false;
-        FReplyState = TReplyState::Idle;
-        FQuitTimer->stop();
-        QPointer<TMFtp> self(this);
-        if (!positive)
-            FatalError(ftpeNone);
-        // Whatever QUIT's reply is, the session is over: a server that took
-        // something else for QUIT (a stray reply to ABOR, say) would
-        // otherwise keep the connection open until its idle time-out.
-        if (self && SocketConnected)
-            Disconnect();
+    case TReplyState::Quit:
+        OnQuitReply(line);
         return;
-    }
     case TReplyState::Noop:
         if (line.startsWith(QLatin1String("50")))
             FNoopSupported = false;
         FBusy = false;
+        SetReplyState(TReplyState::Idle);
         return;
-
-    // Changing the directory.
     case TReplyState::Cwd:
-        if (positive && line.contains(u'"')) {
-            FCurrentDirectory = QuotedDirectory(line);
-            FReplyState = TReplyState::Idle;
-            Ready();
-        } else if (positive) {
-            SendCommand(QStringLiteral("PWD"), TReplyState::PwdAfterCwd);
-        } else {
-            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
-            FReplyState = TReplyState::Idle;
-            Ready();
-        }
-        return;
     case TReplyState::PwdAfterCwd:
-        if (positive)
-            FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
-        else
-            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
-        FReplyState = TReplyState::Idle;
-        Ready();
+        OnDirectoryReply(line);
         return;
-
-    // Downloading.
-    case TReplyState::TypeForExistingFile: {
-        FRemoteSize = 0;
-        const QString answer = NeedInfo(ftpnResume);
-        if (answer == QLatin1String("Resume")) {
-            if (!FCanResume) {
-                Info(ftpiCannotResume, CannotResumeText);
-                CancelDownload();
-            } else if (FSizeSupported) {
-                SendCommand(QStringLiteral("SIZE ") + FRemoteName, TReplyState::ResumeSize);
-            } else {
-                FeedReply("500", TReplyState::ResumeSize);
-            }
-        } else if (answer == QLatin1String("Overwrite") || answer.isEmpty()) {
-            StartFreshDownload(TReplyState::TypeForNewFile);
-        } else {
-            CancelDownload();
-        }
+    case TReplyState::TypeForExistingFile:
+        AskResume();
         return;
-    }
     case TReplyState::TypeForNewFile:
         if (positive)
             OpenDataConnection(TReplyState::DataCommand);
@@ -802,100 +810,188 @@ void TMFtp::ActOnReply(const QString& line) {
             FatalError(ftpeProtocol);
         return;
     case TReplyState::Pasv:
-        if (!positive) {
+        if (!positive)
             FatalError(ftpeProtocol);
-            return;
-        }
-        if (ConnectPassive(line))
-            FeedReply("299", FStateAfterPasv);
+        else if (ConnectPassive(line))
+            DataConnectionOffered(FStateAfterPasv);
         return;
     case TReplyState::DataCommand:
-        if (!positive) {
-            FatalError(ftpeProtocol);
-            return;
-        }
-        WireDataSocket();
-        SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
-        return;
-    case TReplyState::Retr:
-        if (c == u'1') {
-            const qsizetype open = line.indexOf(u'(');
-            if (open >= 0) {
-                const qsizetype blank = line.indexOf(u' ', open + 1);
-                Info(ftpiSize, line.mid(open + 1, blank < 0 ? -1 : blank - open - 1));
-            }
-        } else if (positive) {
-            FReplyDone = true;
-            if (FDataDone)
-                Ready();
-            FReplyState = TReplyState::Idle;
-        } else {
-            DisconnectDataSockets();
-            CloseLocalFile();
-            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
-            FReplyState = TReplyState::Idle;
-            Ready();
-        }
-        return;
-    case TReplyState::ResumeSize: {
-        if (c == u'5' && At(line, 1) == u'0') {
-            // No SIZE here: the download starts again from the first byte.
-            FSizeSupported = false;
-            Info(ftpiCannotResume, CannotResumeText);
-            StartFreshDownload(TReplyState::TypeForNewFile);
-            return;
-        }
-        bool number = false;
-        FRemoteSize = line.mid(4).trimmed().toLongLong(&number);
-        if (!positive || !number) {
-            StartFreshDownload(TReplyState::TypeForNewFile);
-            return;
-        }
-        struct stat st {};
-        const qint64 local = ::fstat(FFile, &st) == 0 ? qint64(st.st_size) : 0;
-        if (local > FRemoteSize || local == 0) {
-            Info(ftpiCannotResume,
-                 QStringLiteral("I don't know how to resume this file, I will overwrite it."));
-            StartFreshDownload(TReplyState::TypeForNewFile);
-        } else if (local == FRemoteSize) {
-            Info(ftpiAlreadyComplete, QStringLiteral("I am afraid I have nothing to do."));
-            CancelDownload();
-        } else {
-            ::lseek(FFile, local, SEEK_SET);
-            FResumeFrom = local;
-            FeedReply("299", TReplyState::ResumeContinue);
-        }
-        return;
-    }
-    case TReplyState::ResumeContinue:
+    case TReplyState::ResumeDataCommand:
         if (positive)
-            OpenDataConnection(TReplyState::ResumeDataCommand);
+            DataConnectionOffered(FReplyState);
         else
             FatalError(ftpeProtocol);
         return;
-    case TReplyState::ResumeDataCommand:
-        if (!positive) {
-            FatalError(ftpeProtocol);
-            return;
-        }
-        WireDataSocket();
-        SendCommand(QStringLiteral("REST ") + QString::number(FResumeFrom),
-                    TReplyState::ResumeRest);
+    case TReplyState::Retr:
+        OnRetrReply(line);
+        return;
+    case TReplyState::ResumeSize:
+        OnSizeReply(line);
         return;
     case TReplyState::ResumeRest:
         if (c == u'3') {
             SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
             return;
         }
-        DisconnectDataSockets();
-        CloseLocalFile();
-        Info(ftpiResumeFailed, QStringLiteral("Failed in resuming downloading file"));
-        FReplyState = TReplyState::Idle;
-        Ready();
+        RefuseTransfer(ftpiResumeFailed, QStringLiteral("Failed in resuming downloading file"));
         return;
     case TReplyState::Idle:
         return;
     }
+}
+
+void TMFtp::OnGreetingReply(const QString& line) {
+    FPending = TPendingCompletion::LoggedIn;
+    if (!line.startsWith(u'2')) {
+        FatalError(ftpeServerDown);
+        return;
+    }
+    if (Username.isEmpty())
+        Username = NeedInfo(ftpnUsername);
+    if (FViaProxy) {
+        SetServer(FRealServer);
+        Port = FRealPort;
+        FViaProxy = false;
+    } else if (ServerType == ftpstAutoDetect &&
+               line.contains(QLatin1String("NetTerm FTP server"))) {
+        ServerType = ftpstNetTerm;
+    }
+    FirstLoginCommand();
+}
+
+void TMFtp::OnLoginReply(const QString& line) {
+    const QChar c = At(line, 0);
+    if (c == u'2') {
+        ProbeStart();
+    } else if (c == u'3' && FReplyState == TReplyState::User) {
+        if (Password.isEmpty())
+            Password = NeedInfo(ftpnPassword);
+        SendCommand(QStringLiteral("PASS ") + Password, TReplyState::Pass);
+    } else if (c == u'3' && FReplyState == TReplyState::Pass) {
+        if (Account.isEmpty())
+            Account = NeedInfo(ftpnAccount);
+        SendCommand(QStringLiteral("ACCT ") + Account, TReplyState::Acct);
+    } else {
+        FatalError(ftpeAccessDenied);
+    }
+}
+
+void TMFtp::OnLoginDirectoryReply(const QString& line) {
+    const bool positive = line.startsWith(u'2');
+    if (FReplyState == TReplyState::InitialCwd) {
+        if (!positive) {
+            SendCommand(QStringLiteral("PWD"), TReplyState::Pwd);
+            return;
+        }
+        FCurrentDirectory = QuotedDirectory(line);
+    } else {
+        if (!positive) {
+            FatalError(ftpeProtocol);
+            return;
+        }
+        FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
+    }
+    Info(ftpiLoggedIn, QStringLiteral("Logged in"));
+    SetReplyState(TReplyState::Idle);
+    Ready();
+}
+
+void TMFtp::OnQuitReply(const QString& line) {
+    FLoggedIn = false;
+    SetReplyState(TReplyState::Idle);
+    FClosingTimer->stop();
+    QPointer<TMFtp> self(this);
+    if (!line.startsWith(u'2'))
+        FatalError(ftpeNone);
+    // Whatever QUIT's reply is, the session is over: a server that took
+    // something else for QUIT would otherwise keep the connection open until
+    // its idle time-out.
+    if (self && HandleValid())
+        Disconnect();
+}
+
+void TMFtp::OnDirectoryReply(const QString& line) {
+    const bool positive = line.startsWith(u'2');
+    if (FReplyState == TReplyState::Cwd && positive && !line.contains(u'"')) {
+        SendCommand(QStringLiteral("PWD"), TReplyState::PwdAfterCwd);
+        return;
+    }
+    if (!positive)
+        Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
+    else if (FReplyState == TReplyState::Cwd)
+        FCurrentDirectory = QuotedDirectory(line);
+    else
+        FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
+    SetReplyState(TReplyState::Idle);
+    Ready();
+}
+
+void TMFtp::OnRetrReply(const QString& line) {
+    const QChar c = At(line, 0);
+    if (c == u'1') {
+        const qsizetype open = line.indexOf(u'(');
+        if (open >= 0) {
+            const qsizetype blank = line.indexOf(u' ', open + 1);
+            Info(ftpiSize, line.mid(open + 1, blank < 0 ? -1 : blank - open - 1));
+        }
+    } else if (c == u'2') {
+        FReplyDone = true;
+        SetReplyState(TReplyState::Idle);
+        CompleteTransfer();
+    } else {
+        RefuseTransfer(ftpiFailed, QStringLiteral("Access denied or file not found"));
+    }
+}
+
+void TMFtp::OnSizeReply(const QString& line) {
+    if (line.startsWith(QLatin1String("50"))) {
+        SizeUnsupported();
+        return;
+    }
+    bool number = false;
+    FRemoteSize = line.mid(4).trimmed().toLongLong(&number);
+    if (!line.startsWith(u'2') || !number) {
+        StartFreshDownload();
+        return;
+    }
+    struct stat st {};
+    const qint64 local = ::fstat(FFile, &st) == 0 ? qint64(st.st_size) : 0;
+    if (local > FRemoteSize || local == 0) {
+        Info(ftpiCannotResume,
+             QStringLiteral("I don't know how to resume this file, I will overwrite it."));
+        StartFreshDownload();
+    } else if (local == FRemoteSize) {
+        Info(ftpiAlreadyComplete, QStringLiteral("I am afraid I have nothing to do."));
+        CancelDownload();
+    } else {
+        ::lseek(FFile, local, SEEK_SET);
+        FResumeFrom = local;
+        OpenDataConnection(TReplyState::ResumeDataCommand);
+    }
+}
+
+void TMFtp::OnAbortReply(const QString& line) {
+    // After ABOR come the aborted command's reply (426, or 226 when it had
+    // just finished) and ABOR's own (226 or 225), in either order; both are
+    // taken here before the session goes on, so that neither is mistaken
+    // for the reply to a later command.
+    const QChar c = At(line, 0);
+    if (c == u'1')
+        return;
+    if (FAbortRepliesLeft == 2 && FReplyState == TReplyState::Retr) {
+        if (c == u'2') {
+            FReplyDone = true;
+        } else {
+            DisconnectDataSockets();
+            CloseLocalFile();
+            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
+        }
+    }
+    if (--FAbortRepliesLeft > 0)
+        return;
+    FClosingTimer->stop();
+    SetReplyState(TReplyState::Idle);
+    Ready();
 }
 
 // ---------------------------------------------------------------- transfers
@@ -912,7 +1008,6 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
         return;
     FPending = TPendingCompletion::FileReceived;
     FRemoteName = remoteName;
-    FLocalName = localPath;
     if (remoteName.isEmpty()) {
         ReportError(ftpeFileNotFound);
         Ready();
@@ -944,16 +1039,45 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     FDataDone = false;
     FReplyDone = false;
     FResumeFrom = 0;
+    WatchReplies();
     const QString type = TransferMode == BinaryTransfer ? QStringLiteral("I") : QStringLiteral("A");
     if (type != FLastType) {
         FLastType = type;
         SendCommand(QStringLiteral("TYPE ") + type, next);
+    } else if (exists) {
+        AskResume();
     } else {
-        FeedReply("299", next);
+        OpenDataConnection(TReplyState::DataCommand);
     }
 }
 
-void TMFtp::StartFreshDownload(TReplyState state) {
+void TMFtp::AskResume() {
+    FRemoteSize = 0;
+    const QString answer = NeedInfo(ftpnResume);
+    if (answer == QLatin1String("Resume")) {
+        if (!FCanResume) {
+            Info(ftpiCannotResume, CannotResumeText);
+            CancelDownload();
+        } else if (FSizeSupported) {
+            SendCommand(QStringLiteral("SIZE ") + FRemoteName, TReplyState::ResumeSize);
+        } else {
+            SizeUnsupported();
+        }
+    } else if (answer == QLatin1String("Overwrite") || answer.isEmpty()) {
+        StartFreshDownload();
+    } else {
+        CancelDownload();
+    }
+}
+
+void TMFtp::SizeUnsupported() {
+    // No SIZE here: the download starts again from the first byte.
+    FSizeSupported = false;
+    Info(ftpiCannotResume, CannotResumeText);
+    StartFreshDownload();
+}
+
+void TMFtp::StartFreshDownload() {
     // Written from the first byte, and no stale tail of a longer old file.
     if (FFile >= 0) {
         if (::ftruncate(FFile, 0) != 0) {
@@ -964,7 +1088,7 @@ void TMFtp::StartFreshDownload(TReplyState state) {
         }
     }
     FResumeFrom = 0;
-    FeedReply("299", state);
+    OpenDataConnection(TReplyState::DataCommand);
 }
 
 void TMFtp::OpenDataConnection(TReplyState dataState) {
@@ -1003,7 +1127,8 @@ bool TMFtp::ConnectPassive(const QString& line) {
     int values[6] = {};
     for (int i = 0; ok && i < 6; ++i)
         values[i] = fields[i].trimmed().toInt(&ok);
-    if (!ok || values[4] < 0 || values[4] > 255 || values[5] < 0 || values[5] > 255) {
+    const int port = values[4] * 256 + values[5];
+    if (!ok || values[4] < 0 || values[4] > 255 || values[5] < 0 || values[5] > 255 || port == 0) {
         FatalError(ftpeProtocol);
         return false;
     }
@@ -1011,7 +1136,7 @@ bool TMFtp::ConnectPassive(const QString& line) {
     // address the reply names: a server cannot send the client elsewhere.
     FData->RecreateSocket();
     FData->SetAddress(AddressText());
-    FData->SetPort(static_cast<quint16>(values[4] * 256 + values[5]));
+    FData->SetPort(static_cast<quint16>(port));
     FData->OnConnect = nullptr;
     FData->Connect();
     if (FData->LastSocketError != 0) {
@@ -1021,10 +1146,9 @@ bool TMFtp::ConnectPassive(const QString& line) {
     return true;
 }
 
-void TMFtp::WireDataSocket() {
-    FData->OnRead = [this](TMSocket&) { DownloadReader(); };
-    FData->OnClose = [this](TMSocket&) { DownloadClosed(); };
-    FData->OnWrite = nullptr;
+void TMFtp::DataConnectionOffered(TReplyState dataState) {
+    // The data connection is on its way (PORT accepted, or PASV connecting):
+    // its events are wired, then RETR (or REST first, to resume) goes out.
     if (Passive) {
         FData->OnConnect = [this](TMSocket&) { DataConnected(); };
     } else {
@@ -1033,6 +1157,11 @@ void TMFtp::WireDataSocket() {
         if (FListener->AcceptPending())
             DataConnected();
     }
+    if (dataState == TReplyState::ResumeDataCommand)
+        SendCommand(QStringLiteral("REST ") + QString::number(FResumeFrom),
+                    TReplyState::ResumeRest);
+    else
+        SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
 }
 
 void TMFtp::DataConnected() {
@@ -1046,6 +1175,7 @@ void TMFtp::DataConnected() {
     }
     const quint16 error = FData->LastSocketError;
     if (error == 0) {
+        FData->StartCountdown(0); // connected: the connect time-out is over
         BytesTransferred = 0;
         FAborting = false;
     } else if (!FAborting && error != WSAENOTSOCK) {
@@ -1054,39 +1184,49 @@ void TMFtp::DataConnected() {
 }
 
 void TMFtp::DownloadReader() {
-    const qint64 n = FData->Receive(FDataBuffer.data(), qint64(FDataBuffer.size()));
-    const quint16 error = FData->LastSocketError;
-    if (error != 0) {
-        if (!FAborting && error != WSAENOTSOCK)
-            FatalError(ftpeDataTransfer);
-        return;
-    }
-    if (n <= 0)
-        return;
-    BytesTransferred += static_cast<quint64>(n);
     QPointer<TMFtp> self(this);
-    Info(ftpiProgress, QString());
-    if (!self || FFile < 0)
-        return;
+    for (int block = 0; block < MaxBlocksPerNotification; ++block) {
+        const qint64 n = FData->Receive(FDataBuffer.data(), qint64(FDataBuffer.size()));
+        const quint16 error = FData->LastSocketError;
+        if (error != 0) {
+            if (!FAborting && error != WSAENOTSOCK)
+                FatalError(ftpeDataTransfer);
+            return;
+        }
+        if (n <= 0)
+            return;
+        FSilentSeconds = 0;
+        // Stored before it is reported, so that nothing the report handler
+        // lets happen can come between the block and the file.
+        if (FFile >= 0 && !WriteBlock(n)) {
+            // Counted, not stored, from here on.
+            CloseLocalFile();
+            ReportError(ftpeFileWrite);
+            if (!self)
+                return;
+        }
+        BytesTransferred += static_cast<quint64>(n);
+        Info(ftpiProgress, QString());
+        if (!self || !FData->HandleValid())
+            return;
+    }
+}
+
+bool TMFtp::WriteBlock(qint64 length) {
     qint64 written = 0;
-    while (written < n) {
+    while (written < length) {
         const ssize_t w =
-            ::write(FFile, FDataBuffer.data() + written, static_cast<size_t>(n - written));
+            ::write(FFile, FDataBuffer.data() + written, static_cast<size_t>(length - written));
         if (w <= 0)
-            break;
+            return false;
         written += w;
     }
-    if (written != n) {
-        // Counted, not stored, from here on.
-        CloseLocalFile();
-        ReportError(ftpeFileWrite);
-    }
+    return true;
 }
 
 void TMFtp::DownloadClosed() {
     QPointer<TMFtp> self(this);
-    if (FData->OnRead)
-        DownloadReader();
+    DownloadReader();
     if (!self)
         return;
     DisconnectDataSockets();
@@ -1095,8 +1235,25 @@ void TMFtp::DownloadClosed() {
     if (!self)
         return;
     FDataDone = true;
-    if (FReplyDone)
+    CompleteTransfer();
+}
+
+void TMFtp::CompleteTransfer() {
+    // Both halves: the final reply and the data connection's close, in either
+    // order. An abort finishes through its own replies instead.
+    if (FReplyDone && FDataDone && !FAborting)
         Ready();
+}
+
+void TMFtp::RefuseTransfer(FtpInfo info, const QString& text) {
+    QPointer<TMFtp> self(this);
+    DisconnectDataSockets();
+    CloseLocalFile();
+    Info(info, text);
+    if (!self)
+        return;
+    SetReplyState(TReplyState::Idle);
+    Ready();
 }
 
 void TMFtp::CloseLocalFile() {
@@ -1109,7 +1266,7 @@ void TMFtp::CloseLocalFile() {
 void TMFtp::CancelDownload() {
     CloseLocalFile();
     FPending = TPendingCompletion::None;
-    FReplyState = TReplyState::Idle;
+    SetReplyState(TReplyState::Idle);
     Ready();
 }
 
@@ -1118,10 +1275,20 @@ void TMFtp::DisconnectDataSockets() {
     FListener->Disconnect();
 }
 
+void TMFtp::DropTransfer() {
+    // Without any event: nothing of a transfer is reported once it is dropped.
+    FData->CloseSilently();
+    FListener->CloseSilently();
+    CloseLocalFile();
+}
+
 void TMFtp::AbortTransfer() {
-    if (FAborting)
+    if (FAborting || (FReplyDone && FDataDone))
         return;
     FAborting = true;
+    // The aborted command's reply, unless it is already in, and ABOR's own.
+    FAbortRepliesLeft = FReplyState == TReplyState::Idle ? 1 : 2;
+    FClosingTimer->start();
     // Telnet interrupt, then the data mark as urgent data, so that the server
     // looks at the control connection even while it is busy sending.
     static const char interrupt[] = {char(255), char(244)};

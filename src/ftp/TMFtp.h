@@ -121,7 +121,6 @@ enum class TReplyState : int {
     RestReset = 111,
     InitialCwd = 112,
     ResumeSize = 120,
-    ResumeContinue = 121,
     ResumeDataCommand = 122,
     ResumeRest = 123,
     ProxyOpen = 900,
@@ -178,6 +177,10 @@ public:
     int ProxyPort = 21;
     bool Passive = false;
     quint16 Port = 21;
+    // Seconds without a byte on the control or the data connection, while a
+    // reply is awaited or a transfer runs, after which the session ends with
+    // error 7. 0: no limit.
+    int TimeOutReply = 120;
     static QString Version();
 
     using TEvent = std::function<void(TMFtp&)>;
@@ -213,10 +216,13 @@ private:
     void ConnectSequence();
     void ControlConnected();
     void ReadReplies();
-    // The one place where every reply state decides what comes next.
-    void ActOnReply(const QString& line);
+    // Every change of the awaited reply goes through here.
+    void SetReplyState(TReplyState state);
+    // The reply time-out runs while a reply is awaited or a transfer runs.
+    void WatchReplies();
+    void ReplyTimerTick();
+    bool TransferPending() const;
     bool SendCommand(const QString& text, TReplyState next);
-    void FeedReply(const char* line, TReplyState state);
     void FirstLoginCommand();
     void ProbeStart();
     void DetectServerType(const QString& line);
@@ -225,6 +231,8 @@ private:
     bool BeginOperation();
     void KeepAlive();
     void ControlClosed();
+    // "Disconnected", then the ready and the quit messages.
+    void EndSession();
     void ControlTimedOut();
     void ReportError(FtpError error);
     void FatalError(FtpError error);
@@ -235,18 +243,39 @@ private:
     static QString QuotedDirectory(const QString& line);
     QString DriveLetterNormalised(const QString& directory) const;
 
+    // The replies: ActOnReply is the index, by the awaited reply.
+    void ActOnReply(const QString& line);
+    void OnGreetingReply(const QString& line);
+    void OnLoginReply(const QString& line);
+    void OnLoginDirectoryReply(const QString& line);
+    void OnQuitReply(const QString& line);
+    void OnDirectoryReply(const QString& line);
+    void OnRetrReply(const QString& line);
+    void OnSizeReply(const QString& line);
+    void OnAbortReply(const QString& line);
+
     // Transfers.
-    void StartFreshDownload(TReplyState dataState);
+    void AskResume();
+    void SizeUnsupported();
+    void StartFreshDownload();
     void OpenDataConnection(TReplyState dataState);
     bool OpenListener(QString& portArgument);
     bool ConnectPassive(const QString& line);
-    void WireDataSocket();
+    void DataConnectionOffered(TReplyState dataState);
     void DataConnected();
     void DownloadReader();
+    bool WriteBlock(qint64 length);
     void DownloadClosed();
+    // Fires the completion once the final reply and the data close are in.
+    void CompleteTransfer();
+    // A refused RETR or REST: the data connection closed, the info, and
+    // the ready message.
+    void RefuseTransfer(FtpInfo info, const QString& text);
     void CloseLocalFile();
     void CancelDownload();
     void DisconnectDataSockets();
+    // Closes the data socket, the listener and the file without any event.
+    void DropTransfer();
     void AbortTransfer();
     bool SendRaw(const char* bytes, int length, bool urgent);
 
@@ -254,18 +283,20 @@ private:
     TReplyState FReplyState = TReplyState::Idle;
     TReplyState FStateAfterPasv = TReplyState::Idle;
     TPendingCompletion FPending = TPendingCompletion::None;
+    bool FSessionOpen = false; // from Login to the quit message
     bool FBusy = false;
     bool FLoggedIn = false;
     bool FConnected = false;
-    bool FInReply = false;
+    bool FFatalReported = false; // on this connection
     bool FRetryWait = false;
     bool FRetryCancelled = false;
     bool FAborting = false;
+    int FAbortRepliesLeft = 0;
     bool FCanResume = false;
     bool FNoopSupported = true;
     bool FSizeSupported = true;
-    bool FRecursiveRmdSupported = true;
     int FRetriesLeft = 0;
+    int FSilentSeconds = 0;
     QString FRealServer;
     quint16 FRealPort = 21;
     bool FViaProxy = false;   // Server and Port hold the proxy now
@@ -279,14 +310,14 @@ private:
     QString FCurrentDirectory;
     QString FConnectAddress;
     QTimer* FNoopTimer;
-    QTimer* FQuitTimer;
+    QTimer* FClosingTimer; // QUIT's or ABOR's reply awaited
+    QTimer* FReplyTimer;
     class QEventLoop* FRetryLoop = nullptr;
 
     // Transfer state.
     TMSocket* FData;
     TMSocket* FListener;
     QString FRemoteName;
-    QString FLocalName;
     int FFile = -1;
     bool FDataDone = false;
     bool FReplyDone = false;

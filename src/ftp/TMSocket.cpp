@@ -90,7 +90,9 @@ void TMSocket::SetServer(const QString& server) {
     FServer = server.trimmed();
     if (FServer.isEmpty())
         return;
-    if (FServer[0].isDigit() && FServer[0].unicode() < 128) {
+    // An address only when it reads as one: "3com.example.test" is a name.
+    in_addr address{};
+    if (::inet_aton(FServer.toLatin1().constData(), &address) != 0) {
         FAddressText = FServer;
         FHostName.clear();
     } else {
@@ -282,7 +284,7 @@ void TMSocket::Disconnect() {
         return;
     Record(ReleaseHandle());
     if (OnClose)
-        OnClose(*this);
+        Call(OnClose);
 }
 
 qint64 TMSocket::SendWith(const char* data, qint64 length, int flags) {
@@ -452,30 +454,36 @@ void TMSocket::Dispatch(const TNote& note) {
         FDeferred.push_back(note);
         return;
     }
+    // A slot may delete its own socket: nothing of it is touched after that.
     QPointer<TMSocket> self(this);
-    struct TDepth {
-        int& Depth;
-        explicit TDepth(int& d) : Depth(d) { ++Depth; }
-        ~TDepth() { --Depth; }
-    };
-    {
-        TDepth depth(FDispatching);
-        Handle(note);
-        while (self && !FDeferred.empty()) {
-            const TNote next = FDeferred.front();
-            FDeferred.pop_front();
-            Handle(next);
-        }
-        if (!self)
-            return; // destroyed by one of its slots: the counter went with it
+    ++FDispatching;
+    Handle(note);
+    while (self && !FDeferred.empty()) {
+        const TNote next = FDeferred.front();
+        FDeferred.pop_front();
+        Handle(next);
     }
+    if (self)
+        --FDispatching;
+}
+
+bool TMSocket::Call(TSlot& slot) {
+    if (!slot)
+        return true;
+    QPointer<TMSocket> self(this);
+    // A copy runs, so that a slot may replace itself (or its socket's slots).
+    TSlot run = slot;
+    run(*this);
+    return !self.isNull();
 }
 
 void TMSocket::Handle(const TNote& note) {
     switch (note.Kind) {
     case TNote::Message:
-        if (OnMessage)
-            OnMessage(note.Value);
+        if (OnMessage) {
+            const auto run = OnMessage;
+            run(note.Value);
+        }
         return;
     case TNote::Timer:
         if (FCountdown <= 0)
@@ -483,7 +491,7 @@ void TMSocket::Handle(const TNote& note) {
         if (--FCountdown == 0) {
             FTimer->stop();
             if (OnTimeout)
-                OnTimeout(*this);
+                Call(OnTimeout);
             else
                 Disconnect();
         }
@@ -508,7 +516,8 @@ void TMSocket::Handle(const TNote& note) {
     switch (note.Value) {
     case FD_READ:
         if (OnRead) {
-            OnRead(*this);
+            if (!Call(OnRead))
+                return;
         } else if (FFd >= 0) {
             // Nobody reads: still tell the end of stream from data.
             char probe;
@@ -519,13 +528,11 @@ void TMSocket::Handle(const TNote& note) {
         StartCountdown(0);
         return;
     case FD_WRITE:
-        if (OnWrite)
-            OnWrite(*this);
+        Call(OnWrite);
         return;
     case FD_ACCEPT:
         FAcceptPending = !OnAccept;
-        if (OnAccept)
-            OnAccept(*this);
+        Call(OnAccept);
         return;
     case FD_CONNECT:
         SocketConnected = note.Error == 0;
@@ -533,14 +540,12 @@ void TMSocket::Handle(const TNote& note) {
         // LastSocketError) rather than left to the connect time-out.
         if (!SocketConnected)
             StartCountdown(0);
-        if (OnConnect)
-            OnConnect(*this);
+        Call(OnConnect);
         return;
     case FD_CLOSE:
         ReleaseHandle();
         SocketConnected = false;
-        if (OnClose)
-            OnClose(*this);
+        Call(OnClose);
         return;
     default:
         return;

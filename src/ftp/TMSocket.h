@@ -117,6 +117,8 @@ private:
     };
     void Dispatch(const TNote& note);
     void Handle(const TNote& note);
+    // Runs a slot; false when the slot deleted this socket.
+    bool Call(TSlot& slot);
     void SetupNotifiers(bool listening);
     void DropNotifiers();
     // Closes the handle, if any, and marks it invalid; the errno of close.

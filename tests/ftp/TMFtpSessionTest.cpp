@@ -24,7 +24,7 @@ TEST_F(TMFtpSessionTest, LogsInAfterAMultiLineGreetingWithTheExactCommands) {
     Events.clear();
     Ftp.Quit();
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
-    EXPECT_EQ(Events, (QStringList{"info 4 QUIT|", "info 1 Disconnected", "Quit", "Ready"}));
+    EXPECT_EQ(Events, (QStringList{"info 4 QUIT|", "info 1 Disconnected", "Ready", "Quit"}));
     EXPECT_FALSE(Ftp.Connected());
     // Not connected: nothing is sent.
     Events.clear();
@@ -145,7 +145,7 @@ TEST_F(TMFtpSessionTest, ARefusedLoginIsRetriedAndThenTheSessionEnds) {
     EXPECT_EQ(Peer.Connections, 4);
     EXPECT_EQ(Events.count(QStringLiteral("error 26 ")), 4);
     EXPECT_EQ(Events.count(QStringLiteral("info 18 Retrying...")), 3);
-    EXPECT_EQ(Events.mid(Events.size() - 3), (QStringList{"info 1 Disconnected", "Quit", "Ready"}));
+    EXPECT_EQ(Events.mid(Events.size() - 3), (QStringList{"info 1 Disconnected", "Ready", "Quit"}));
     EXPECT_FALSE(Events.contains(QStringLiteral("LoggedIn")));
 }
 
@@ -192,7 +192,7 @@ TEST_F(TMFtpSessionTest, ARefusedQuitIsAnErrorAndEndsTheSession) {
     Ftp.Quit();
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
     EXPECT_EQ(Events,
-              (QStringList{"info 4 QUIT|", "error 0 ", "info 1 Disconnected", "Quit", "Ready"}));
+              (QStringList{"info 4 QUIT|", "error 0 ", "info 1 Disconnected", "Ready", "Quit"}));
 }
 
 // vsftpd after an abort: a late "226 ABOR successful" is taken for QUIT's
@@ -213,7 +213,7 @@ TEST_F(TMFtpSessionTest, QuitsReplyWhateverItIsOrNoneEndsTheSession) {
         t.start();
         Ftp.Quit();
         ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 7000)) << answered;
-        EXPECT_EQ(Events, (QStringList{"info 4 QUIT|", "info 1 Disconnected", "Quit", "Ready"}));
+        EXPECT_EQ(Events, (QStringList{"info 4 QUIT|", "info 1 Disconnected", "Ready", "Quit"}));
         EXPECT_LT(t.elapsed(), answered ? 1000 : 6000);
         EXPECT_GE(t.elapsed(), answered ? 0 : 4000); // the 5 s wait for a reply
         EXPECT_FALSE(Ftp.Connected());
