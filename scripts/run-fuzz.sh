@@ -16,7 +16,7 @@ for t in "${targets[@]}"; do
     mkdir -p "$build/corpus/$t"
     echo "== $t: ${seconds} s"
     if ! TMPDIR="$tmp" QT_QPA_PLATFORM=offscreen "$build/bin/$t" \
-            -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+            -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
             -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
             "$build/corpus/$t" "tests/fuzz/corpus/$t" 2>"$build/$t.log"; then
         tail -40 "$build/$t.log"
