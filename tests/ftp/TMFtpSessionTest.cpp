@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTimer>
 
 class TMFtpSessionTest : public TFtpTestSession {};
 
@@ -284,4 +285,88 @@ TEST_F(TMFtpSessionTest, AControlLineWithoutEndIsAProtocolError) {
     Peer.Send(QString(70 * 1024, u'x'));
     ASSERT_TRUE(WaitFor(QStringLiteral("error 12 ")));
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+}
+
+// Every wait on the server has its bound: silence after the greeting or
+// after CWD ends the session with error 7, once.
+TEST_F(TMFtpSessionTest, ASilentServerTimesOutWhereverItStops) {
+    for (const char* word : {"USER", "CWD"}) {
+        const QString silentAt = QString::fromLatin1(word);
+        ScriptLogin();
+        const auto quit = Peer.OnCommand;
+        Peer.OnCommand = [quit, silentAt](TScriptedFtpPeer& peer, const QString& line) {
+            return line.startsWith(silentAt) || quit(peer, line);
+        };
+        Ftp.TimeOutReply = 1;
+        Ftp.Retries = 0;
+        Events.clear();
+        Ftp.Login();
+        if (silentAt == QLatin1String("CWD")) {
+            ASSERT_TRUE(WaitFor(QStringLiteral("LoggedIn")));
+            Ftp.ChangeDirectory(QStringLiteral("pub"));
+        }
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 4000)) << silentAt.toStdString();
+        EXPECT_EQ(Events.count(QStringLiteral("error 7 Connection timed out")), 1);
+        EXPECT_FALSE(Ftp.Connected());
+    }
+}
+
+// A logged-in session waiting for its directory change is ended by Abort.
+TEST_F(TMFtpSessionTest, AbortEndsASessionInAnyState) {
+    ScriptLogin();
+    const auto quit = Peer.OnCommand;
+    Peer.OnCommand = [quit](TScriptedFtpPeer& peer, const QString& line) {
+        return line.startsWith(QLatin1String("CWD")) || quit(peer, line);
+    };
+    ASSERT_TRUE(LogIn());
+    Ftp.ChangeDirectory(QStringLiteral("pub"));
+    QTest::qWait(50);
+    Events.clear();
+    Ftp.Abort();
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 1000));
+    EXPECT_EQ(Events, (QStringList{"info 1 Disconnected", "Aborted", "Ready", "Quit"}));
+}
+
+// A flood of replies never keeps the event loop from running: an abort
+// posted during it is handled at once.
+TEST_F(TMFtpSessionTest, AnAbortPostedDuringAReplyFloodIsHandledAtOnce) {
+    ScriptLogin();
+    ASSERT_TRUE(LogIn());
+    QString flood;
+    for (int i = 0; i < 300000; ++i)
+        flood += QStringLiteral("211 noise\r\n");
+    Peer.Send(flood);
+    QTest::qWait(20); // the flood is arriving
+    QElapsedTimer posted;
+    qint64 waited = -1;
+    posted.start();
+    QTimer::singleShot(0, [&] {
+        waited = posted.elapsed();
+        Ftp.Abort();
+    });
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 5000));
+    EXPECT_GE(waited, 0);
+    EXPECT_LT(waited, 100);
+}
+
+// Lines that came after a refusal on a connection never drive the retry's
+// new connection; a NUL byte in a reply does not swallow its line end.
+TEST_F(TMFtpSessionTest, RepliesActOnlyOnTheirOwnConnection) {
+    ScriptLogin();
+    Peer.Greeting = {QStringLiteral("220 hello") + QChar(0) + QStringLiteral(" there")};
+    const auto quit = Peer.OnCommand;
+    Peer.OnCommand = [quit](TScriptedFtpPeer& peer, const QString& line) {
+        if (!line.startsWith(QLatin1String("PASS")))
+            return quit(peer, line);
+        peer.Send(peer.Connections == 1 ? QStringLiteral("530 no\r\n220 stale\r\n")
+                                        : QStringLiteral("230 Logged in\r\n"));
+        return true;
+    };
+    Ftp.Retries = 1;
+    ASSERT_TRUE(LogIn());
+    EXPECT_EQ(Peer.Connections, 2);
+    EXPECT_EQ(Peer.Commands.mid(0, 4), (QStringList{"USER anonymous", "PASS me@example.test",
+                                                    "USER anonymous", "PASS me@example.test"}));
+    const qsizetype connected = Events.lastIndexOf(QStringLiteral("info 0 127.0.0.1"));
+    EXPECT_LT(connected, Events.lastIndexOf(QStringLiteral("info 4 USER anonymous|")));
 }

@@ -1,7 +1,9 @@
 #include "ftp/TFtpTestSession.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
+#include <QTimer>
 #include <sys/socket.h>
 
 namespace {
@@ -285,4 +287,156 @@ TEST_F(TMFtpTransferTest, AResetDataConnectionIsFatalUnlessAborting) {
     Peer.Data()->abort();
     ASSERT_TRUE(WaitFor(QStringLiteral("error 27 ")));
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+}
+
+// The scripted server's ABOR handling replaced: what it sends on ABOR and on
+// QUIT (nothing, when empty), the connection always left open.
+class TMFtpAbortTest : public TMFtpTransferTest {
+protected:
+    void SetUp() override {
+        TMFtpTransferTest::SetUp();
+        HoldData = 5000;
+        // As the Testing page does: QUIT after the file, Abort after an error.
+        Ftp.OnFileReceived = [this](TMFtp& ftp) {
+            Events << QStringLiteral("FileReceived");
+            ftp.Quit();
+        };
+        Ftp.OnFtpError = [this](TMFtp& ftp, FtpError error, const QString& text) {
+            Events << QStringLiteral("error %1 %2").arg(int(error)).arg(text);
+            ftp.Abort();
+        };
+        const auto serve = Peer.OnCommand;
+        Peer.OnCommand = [this, serve](TScriptedFtpPeer& peer, const QString& line) {
+            if (line.contains(QLatin1String("QUIT"))) {
+                peer.Send(OnQuit);
+                return true;
+            }
+            if (line.contains(QLatin1String("ABOR"))) {
+                peer.Send(OnAbor);
+                if (!AborLater.isEmpty())
+                    QTimer::singleShot(50, &peer, [&peer, this] { peer.Send(AborLater); });
+                return true;
+            }
+            return serve(peer, line);
+        };
+    }
+    // Logs in, starts the download and waits for its first block.
+    void StartDownload() {
+        ASSERT_TRUE(LogIn());
+        Events.clear();
+        Ftp.BytesTransferred = 0;
+        Ftp.GetFile(QStringLiteral("file.bin"), Local());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return Ftp.BytesTransferred > 0; }, 3000));
+    }
+    // Nothing of the session after its OnFtpQuit, for a while.
+    void ExpectNothingAfterQuit() {
+        const qsizetype n = Events.size();
+        QTest::qWait(200);
+        EXPECT_EQ(Events.mid(n), QStringList());
+        EXPECT_EQ(Events.last(), QStringLiteral("Quit"));
+        EXPECT_FALSE(Ftp.Connected());
+    }
+    QString OnAbor, AborLater, OnQuit;
+};
+
+// vsftpd: 426 for the transfer, a moment later 226 for ABOR, and a 500 for
+// the QUIT that follows (it reads the trailing Telnet mark as part of it).
+TEST_F(TMFtpAbortTest, AbortRepliesAreTakenBeforeQuitInEitherOrder) {
+    for (const char* first : {"426 Transfer aborted\r\n", "226 ABOR successful\r\n"}) {
+        OnAbor = QString::fromLatin1(first);
+        AborLater = OnAbor.startsWith(u'4') ? QStringLiteral("226 ABOR successful\r\n")
+                                            : QStringLiteral("426 Transfer aborted\r\n");
+        OnQuit = QStringLiteral("500 Unknown command.\r\n");
+        StartDownload();
+        const qsizetype commands = Peer.Commands.size();
+        QElapsedTimer t;
+        t.start();
+        Ftp.Abort();
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 3000));
+        EXPECT_LT(t.elapsed(), 1500);
+        EXPECT_EQ(Peer.Commands.mid(commands), (QStringList{"ABOR", "QUIT"}));
+        EXPECT_TRUE(Events.contains(QStringLiteral("FileReceived")));
+        // The 500 to QUIT is the one error (the page does not show it after an abort).
+        EXPECT_EQ(Events.filter(QStringLiteral("error")), QStringList{"error 0 "});
+        ExpectNothingAfterQuit();
+    }
+}
+
+// A server that ignores ABOR and everything after it is closed on.
+TEST_F(TMFtpAbortTest, AnUnansweredAborEndsTheSessionAfterItsWait) {
+    StartDownload();
+    QElapsedTimer t;
+    t.start();
+    Ftp.Abort();
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 8000));
+    EXPECT_GE(t.elapsed(), 4000);
+    ExpectNothingAfterQuit();
+}
+
+// The control connection reset, or closed, in the middle of a transfer: one
+// error at most, and the transfer's socket and file closed with it.
+TEST_F(TMFtpAbortTest, AControlConnectionLostMidTransferEndsEverything) {
+    for (const bool reset : {true, false}) {
+        StartDownload();
+        if (reset) {
+            const linger hard{1, 0};
+            ::setsockopt(int(Peer.Control()->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                         sizeof hard);
+            Peer.Control()->abort();
+        } else {
+            Peer.CloseControl();
+        }
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 3000)) << reset;
+        EXPECT_EQ(Events.filter(QStringLiteral("error")).size(), reset ? 1 : 0)
+            << Events.join(u'\n').toStdString();
+        // The server goes on sending: nobody takes it any more.
+        if (Peer.DataConnected())
+            Peer.SendData(Content.mid(5000));
+        ExpectNothingAfterQuit();
+    }
+}
+
+// 226 while the data connection stays open: the reply time-out ends it.
+TEST_F(TMFtpAbortTest, ASilentDataConnectionTimesOut) {
+    Ftp.TimeOutReply = 1;
+    StartDownload();
+    Peer.Send(QStringLiteral("226 Transfer complete\r\n"));
+    OnAbor = QStringLiteral("426 Transfer aborted\r\n226 ABOR successful\r\n");
+    ASSERT_TRUE(WaitFor(QStringLiteral("error 7 Connection timed out"), 3000));
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 3000));
+    EXPECT_EQ(Events.filter(QStringLiteral("error")).size(), 1);
+    ExpectNothingAfterQuit();
+}
+
+TEST_F(TMFtpAbortTest, PassivePortZeroIsAProtocolError) {
+    PassiveFields = QStringLiteral("127,0,0,1");
+    const auto serve = Peer.OnCommand;
+    Peer.OnCommand = [serve](TScriptedFtpPeer& peer, const QString& line) {
+        if (!line.startsWith(QLatin1String("PASV")))
+            return serve(peer, line);
+        peer.Send(QStringLiteral("227 Entering Passive Mode (127,0,0,1,0,0)\r\n"));
+        return true;
+    };
+    ASSERT_TRUE(LogIn());
+    Events.clear();
+    Ftp.GetFile(QStringLiteral("file.bin"), Local());
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 3000));
+    EXPECT_EQ(Events.filter(QStringLiteral("error")), QStringList{"error 12 "});
+}
+
+// Every block reaches the file whole, even when the progress handler lets
+// everything else run (control replies included) on every block.
+TEST_F(TMFtpTransferTest, TwentyMegabytesArriveWholeWhateverTheHandlersDo) {
+    Content = Pattern(20 * 1024 * 1024);
+    ReplyBeforeClose = true;
+    const auto record = Ftp.OnFtpInfo;
+    Ftp.OnFtpInfo = [record](TMFtp& ftp, FtpInfo info, const QString& text) {
+        record(ftp, info, text);
+        if (info == ftpiProgress)
+            QCoreApplication::processEvents();
+    };
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(LocalBytes() == Content);
+    EXPECT_EQ(Ftp.BytesTransferred, quint64(Content.size()));
 }

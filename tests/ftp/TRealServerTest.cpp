@@ -205,3 +205,31 @@ TEST_F(TRealServerTest, TheUserAtHostProxyReachesVsftpd) {
         QuitSession();
     }
 }
+
+// Fifty aborts at varied moments of a session (lookup, login, directory
+// change, transfer, QUIT), against vsftpd: each one ends the session.
+TEST_F(TRealServerTest, FiftyAbortsAtVariedMomentsEachEndTheSession) {
+    auto vsftpd = TFtpServer::Vsftpd(FServed.path(), 4 * 1024 * 1024);
+    ASSERT_TRUE(vsftpd);
+    Target(*vsftpd);
+    const QString local = DataDir() + QStringLiteral("/big.bin");
+    Ftp.OnLoggedIn = [](TMFtp& ftp) { ftp.ChangeDirectory(QStringLiteral("/")); };
+    Ftp.OnDirectoryChanged = [local](TMFtp& ftp) { ftp.GetFile(QStringLiteral("big.bin"), local); };
+    Ftp.OnFileReceived = [](TMFtp& ftp) { ftp.Quit(); };
+    Ftp.OnFtpError = [](TMFtp& ftp, FtpError, const QString&) { ftp.Abort(); };
+    QRandomGenerator random(50);
+    for (int i = 0; i < 50; ++i) {
+        Events.clear();
+        Ftp.Passive = i % 2 == 0;
+        QFile::remove(local);
+        Ftp.Login();
+        QTest::qWait(int(random.bounded(60)));
+        QElapsedTimer t;
+        t.start();
+        Ftp.Abort();
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 8000)) << i;
+        EXPECT_LT(t.elapsed(), 6000) << i;
+        EXPECT_FALSE(Ftp.Connected()) << i;
+        EXPECT_FALSE(Ftp.Busy()) << i;
+    }
+}
