@@ -18,8 +18,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -200,7 +200,7 @@ int RunPage(int argc, char** argv, quint16 port) {
                          [&] { worstGap = std::max(worstGap, sinceTick.restart()); });
         TTestRun* run = frm.TestRun();
         QTimer::singleShot(0, [&] {
-            frm.tabshtTesting()->btnStart()->click();
+            frm.tabshtTesting()->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
             sinceTick.start();
             ticker.start();
         });

@@ -191,12 +191,14 @@ bool ShootDownload(const QString& sample, const QString& docs) {
     TfrmMain frm(data);
     frm.show();
     frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
-    frm.tabshtTesting()->btnStart()->click();
+    frm.tabshtTesting()->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
     QEventLoop wait;
     QTimer::singleShot(2500, &wait, &QEventLoop::quit);
     wait.exec();
     const bool ok = Save(frm, docs + QStringLiteral("/testing-download.png"));
-    frm.tabshtTesting()->btnStart()->click(); // abort; every question is answered yes
+    frm.tabshtTesting()
+        ->findChild<QPushButton*>(QStringLiteral("btnStart"))
+        ->click(); // abort; every question is answered yes
     QTimer::singleShot(1500, &wait, &QEventLoop::quit);
     wait.exec();
     return ok;

@@ -11,28 +11,16 @@
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-const QString StartCaption = QStringLiteral("S&tart");
-const QString AbortCaption = QStringLiteral("Ab&ort");
-
-QString Caption(const QPushButton* b) {
-    return b->text().remove(u'&');
-}
 
 bool Ask(const QString& text) {
     return MessageDlg(text, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrYes;
@@ -77,53 +65,42 @@ TTestRun::TTestRun(TTestingPage& page, TMFtp& ftp, TRAS& ras, TFtpTestProfiles& 
     ftp.OnFileReceived = [this](TMFtp&) { TApplication::Guard([this] { MFtpFileReceived(); }); };
     ftp.OnFtpQuit = [this](TMFtp&) { TApplication::Guard([this] { MFtpFtpQuit(); }); };
     ftp.OnAborted = [this](TMFtp&) { TApplication::Guard([this] { MFtpAborted(); }); };
-    connect(page.btnStart(), &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnStartClick(); }); });
-    SetCaption(false);
+    page.OnStartClick = [this] { TApplication::Guard([this] { btnStartClick(); }); };
+    SetState(TTestRunState::Idle);
 }
 
-bool TTestRun::Running() const {
-    const QPushButton* b = FPage.btnStart();
-    return Caption(b) == QLatin1String("Abort") ||
-           (Caption(b) == QLatin1String("Start") && !b->isEnabled());
-}
-
-void TTestRun::SetCaption(bool running) {
-    FPage.btnStart()->setText(running ? AbortCaption : StartCaption);
+void TTestRun::SetState(TTestRunState state) {
+    FState = state;
+    FPage.SetRunState(state);
 }
 
 QString TTestRun::LocalFile() const {
     // Only a file name: a profile cannot make the download land elsewhere.
-    const QString name = QFileInfo(FPage.ebftpFilename()->text()).fileName();
+    const QString name = QFileInfo(FPage.FileNameText()).fileName();
     return TDataDirectory::FilePath(name.isEmpty() ? QStringLiteral("download.tmp") : name);
 }
 
 void TTestRun::ResetTestDisplay() {
-    FPage.pbFtp()->setValue(0);
-    FPage.lblActivity()->setText(QStringLiteral("inactive"));
-    FPage.lblAvgXfer()->setText(QStringLiteral("0"));
-    SetCaption(false);
-    FPage.btnStart()->setEnabled(true);
-    FPage.SetProfileControlsEnabled(true);
+    FPage.ResetFigures();
+    SetState(TTestRunState::Idle);
 }
 
-bool TTestRun::Warn(const QString& text, QWidget* focus) {
+void TTestRun::Warn(const QString& text, void (TTestingPage::*focus)()) {
     MessageDlg(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
     if (focus)
-        focus->setFocus();
-    return false;
+        (FPage.*focus)();
 }
 
 void TTestRun::btnStartClick() {
-    if (Caption(FPage.btnStart()) != QLatin1String("Start")) {
+    if (FState == TTestRunState::Aborting)
+        return;
+    if (FState == TTestRunState::Running) {
         if (!Ask(QStringLiteral("Abort this test transfer?")))
             return;
         AbortRequested = true;
         FileComplete = false;
-        FPage.lblActivity()->setText(QStringLiteral("Aborting test"));
-        SetCaption(false);
-        FPage.btnStart()->setEnabled(false);
-        FPage.SetProfileControlsEnabled(true);
+        FPage.ShowActivity(QStringLiteral("Aborting test"));
+        SetState(TTestRunState::Aborting);
         if (FFtp.Connected()) {
             FFtp.Abort();
         } else {
@@ -135,19 +112,18 @@ void TTestRun::btnStartClick() {
         return;
     }
 
-    QComboBox* hosts = FPage.cbFtpHost();
-    if (hosts->currentIndex() < 0) {
-        Warn(hosts->count() > 0
+    if (FPage.SelectedProfileIndex() < 0) {
+        Warn(FPage.ProfileCount() > 0
                  ? QStringLiteral("Please choose a testing profile first")
                  : QStringLiteral("You first need to enter at least one testing profile!"),
-             hosts);
+             &TTestingPage::FocusProfiles);
         return;
     }
-    const bool proxyHost = !FPage.ebProxy()->text().isEmpty();
-    const int proxyPort = FPage.seProxyPort()->value();
+    const bool proxyHost = !FPage.ProxyHostText().isEmpty();
+    const int proxyPort = FPage.ProxyPortValue();
     if (proxyHost && proxyPort == 0) {
         Warn(QStringLiteral("You must specify a port number to use (0 is not valid)!"),
-             FPage.seProxyPort());
+             &TTestingPage::FocusProxyPort);
         return;
     }
     if (proxyPort > 0 && !proxyHost) {
@@ -156,17 +132,14 @@ void TTestRun::btnStartClick() {
                             "proxy server, you must\r\nspecify both the server name (or IP "
                             "address) and the\r\nTCP port to use. Otherwise, leave the proxy host "
                             "name\r\nblank and the port number set to 0."),
-             FPage.seProxyPort());
+             &TTestingPage::FocusProxyPort);
         return;
     }
-    for (QLineEdit* e : {FPage.ebftpPath(), FPage.ebftpFilename(), FPage.ebftpLoginName(),
-                         FPage.ebftpPassword()}) {
-        if (e->text().isEmpty()) {
-            Warn(QStringLiteral("You must specify information for each field in the Ftp\r\nTest "
-                                "Settings section before initiating a test!"),
-                 nullptr);
-            return;
-        }
+    if (!FPage.ProfileFieldsFilled()) {
+        Warn(QStringLiteral("You must specify information for each field in the Ftp\r\nTest "
+                            "Settings section before initiating a test!"),
+             nullptr);
+        return;
     }
     // The download lands in the data directory: it must not replace one of
     // the program's own files there.
@@ -175,7 +148,7 @@ void TTestRun::btnStartClick() {
         Warn(QStringLiteral("The test file \"%1\" would replace one of Zephyn's own files in "
                             "%2.\r\nPlease choose a profile whose file has another name.")
                  .arg(local, TDataDirectory::Path()),
-             FPage.ebftpFilename());
+             &TTestingPage::FocusFileName);
         return;
     }
     bool online = false;
@@ -190,8 +163,9 @@ void TTestRun::btnStartClick() {
 
 void TTestRun::StartTest() {
     ResetTestDisplay();
-    SetCaption(true);
-    FPage.SetProfileControlsEnabled(false);
+    SetState(TTestRunState::Running);
+    // A server that states no size must not inherit the last run's.
+    FPage.SetExpectedSize(100);
     AbortRequested = false;
     FileComplete = false;
     StartTicks = 0;
@@ -201,7 +175,7 @@ void TTestRun::StartTest() {
     FBarShift = 0;
     FShownTicks = 0;
 
-    FProfileIndex = std::max(0, FPage.cbFtpHost()->currentIndex());
+    FProfileIndex = std::max(0, FPage.SelectedProfileIndex());
     const FtpTestProfile& profile = FProfiles.Items.at(size_t(FProfileIndex));
     // A host may name its port ("ftp.example.test:2121"); otherwise 21.
     const QRegularExpressionMatch hostPort =
@@ -228,7 +202,7 @@ void TTestRun::StartTest() {
         FFtp.ProxyPassword.clear();
         FFtp.ProxyType = proxyNone;
     }
-    FPage.lblActivity()->setText(QStringLiteral("Resolving host"));
+    FPage.ShowActivity(QStringLiteral("Resolving host"));
     FFtp.ServerType = ftpstAutoDetect;
     if (FStatusBar)
         FStatusBar->clearMessage();
@@ -241,9 +215,9 @@ void TTestRun::MFtpLoggedIn() {
 }
 
 void TTestRun::MFtpDirectoryChanged() {
-    FPage.lblActivity()->setText(QStringLiteral("Downloading file..."));
+    FPage.ShowActivity(QStringLiteral("Downloading file..."));
     StartTicks = TClock::GetTickCount();
-    FPage.pbFtp()->StartTiming();
+    FPage.StartTiming();
     const QString name = size_t(FProfileIndex) < FProfiles.Items.size()
                              ? FProfiles.Items[size_t(FProfileIndex)].FileName()
                              : QString();
@@ -254,19 +228,19 @@ void TTestRun::MFtpFtpInfo(FtpInfo info, const QString& text) {
     switch (info) {
     case ftpiConnected:
     case ftpiConnecting:
-        FPage.lblActivity()->setText(QStringLiteral("Connected..."));
+        FPage.ShowActivity(QStringLiteral("Connected..."));
         break;
     case ftpiDisconnected:
-        FPage.lblActivity()->setText(QStringLiteral("inactive"));
+        FPage.ShowActivity(QStringLiteral("inactive"));
         break;
     case ftpiResolving:
-        FPage.lblActivity()->setText(QStringLiteral("Resolving host"));
+        FPage.ShowActivity(QStringLiteral("Resolving host"));
         break;
     case ftpiProgress:
         UpdateFigures();
         break;
     case ftpiLoggedIn:
-        FPage.lblActivity()->setText(QStringLiteral("Changing path..."));
+        FPage.ShowActivity(QStringLiteral("Changing path..."));
         break;
     case ftpiSize: {
         bool ok = false;
@@ -275,9 +249,9 @@ void TTestRun::MFtpFtpInfo(FtpInfo info, const QString& text) {
         if (ok && size >= 0) {
             while ((size >> FBarShift) > INT_MAX)
                 ++FBarShift;
-            FPage.pbFtp()->setMaximum(int(size >> FBarShift));
+            FPage.SetExpectedSize(int(size >> FBarShift));
         } else {
-            FPage.pbFtp()->setMaximum(100);
+            FPage.SetExpectedSize(100);
         }
         break;
     }
@@ -311,11 +285,10 @@ void TTestRun::UpdateFigures() {
         if (FShownTicks != 0 && now - FShownTicks < 50)
             return;
         FShownTicks = now;
-        FPage.lblAvgXfer()->setText(shown);
-        TRemainingTimeBar* bar = FPage.pbFtp();
-        bar->setValue(int(std::min<qint64>(BytesReceived >> FBarShift, bar->maximum())));
-        const int seconds = bar->RemainingSeconds();
-        FPage.lblRemMins()->setText(QString::asprintf("%3.2f mins", seconds / 60.0));
+        FPage.ShowThroughput(shown);
+        const int seconds =
+            FPage.ShowProgress(int(std::min<qint64>(BytesReceived >> FBarShift, INT_MAX)));
+        FPage.ShowRemaining(QString::asprintf("%3.2f mins", seconds / 60.0));
     } catch (const std::exception& e) {
         const QString trace = QStringLiteral("Ftp Trace Error: ") + ExceptionMessage(e) +
                               QStringLiteral("\r\nPlease report to support@brindlecove.example");
@@ -400,21 +373,20 @@ void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
 }
 
 void TTestRun::MFtpFileReceived() {
-    FPage.lblRemMins()->setText(QStringLiteral("0 mins"));
+    FPage.ShowRemaining(QStringLiteral("0 mins"));
     if (Throughput > 0)
-        FPage.lblAvgXfer()->setText(QString::number(Throughput)); // the last figure, shown
+        FPage.ShowThroughput(QString::number(Throughput)); // the last figure, shown
     if (AbortRequested) {
         RemoveDownloadedFile();
     } else if (BytesReceived <= 0) {
-        FPage.lblActivity()->setText(QStringLiteral("File not found..."));
-        MessageDlg(QStringLiteral("The file you requested to download (") +
-                       FPage.ebftpFilename()->text() +
+        FPage.ShowActivity(QStringLiteral("File not found..."));
+        MessageDlg(QStringLiteral("The file you requested to download (") + FPage.FileNameText() +
                        QStringLiteral(")\r\nwas not found at the host site. Please check "
                                       "the\r\nspelling and/or confirm the file does exist."),
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         FileComplete = false;
     } else {
-        FPage.lblActivity()->setText(QStringLiteral("File received..."));
+        FPage.ShowActivity(QStringLiteral("File received..."));
         FileComplete = true;
     }
     FFtp.Quit();
@@ -423,7 +395,11 @@ void TTestRun::MFtpFileReceived() {
 void TTestRun::MFtpFtpQuit() {
     if (FFtp.Connected())
         FFtp.Disconnect();
-    FPage.lblActivity()->setText(QStringLiteral("Disconnected"));
+    FPage.ShowActivity(QStringLiteral("Disconnected"));
+    // An aborted session may end without the events that delete the file (a
+    // server that never answered ABOR is closed on).
+    if (AbortRequested)
+        RemoveDownloadedFile();
     if (FileComplete && !AbortRequested && BytesReceived > 0) {
         if (Ask(QStringLiteral("Transfer Complete!\r\n\r\nTest Transfer Statistics:\r\nBytes "
                                "Transfered: %1\r\nAverage Throughput: %2 bps\r\n\r\nAdd history "
@@ -441,10 +417,13 @@ void TTestRun::MFtpFtpQuit() {
 }
 
 void TTestRun::MFtpAborted() {
-    FPage.lblActivity()->setText(QStringLiteral("Test aborted"));
+    FPage.ShowActivity(QStringLiteral("Test aborted"));
     if (FFtp.Connected())
         FFtp.Disconnect();
-    RemoveDownloadedFile();
+    // A file received whole stays for the statistics and the question, even
+    // when an error (QUIT refused, say) ended the session.
+    if (!FileComplete || AbortRequested)
+        RemoveDownloadedFile();
 }
 
 void TTestRun::RemoveDownloadedFile() {

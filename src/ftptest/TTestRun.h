@@ -1,5 +1,6 @@
 #pragma once
 #include "ftp/TMFtp.h"
+#include "ftptest/TTestingPage.h"
 
 #include <QObject>
 #include <cstdint>
@@ -8,7 +9,6 @@
 class TFtpTestProfiles;
 struct TProxySettings;
 class TRAS;
-class TTestingPage;
 class QStatusBar;
 
 // One test download from Start to the history record: the checks, the
@@ -31,8 +31,9 @@ public:
     qint64 BytesReceived = 0;
     int Throughput = 0;
 
-    // A test runs: the button reads "Abort", or "Start" while disabled.
-    bool Running() const;
+    // A test runs, or is ending after an abort.
+    bool Running() const { return FState != TTestRunState::Idle; }
+    TTestRunState State() const { return FState; }
     void ResetTestDisplay();
     void btnStartClick();
 
@@ -53,8 +54,8 @@ private:
     void RemoveDownloadedFile();
     void StartTest();
     void UpdateFigures();
-    void SetCaption(bool running);
-    bool Warn(const QString& text, class QWidget* focus);
+    void SetState(TTestRunState state);
+    void Warn(const QString& text, void (TTestingPage::*focus)());
 
     TTestingPage& FPage;
     TMFtp& FFtp;
@@ -62,6 +63,7 @@ private:
     TFtpTestProfiles& FProfiles;
     TProxySettings& FProxy;
     QStatusBar* FStatusBar;
+    TTestRunState FState = TTestRunState::Idle;
     int FProfileIndex = 0;
     int FBarShift = 0; // sizes beyond the bar's range are shown scaled down
     uint32_t FShownTicks = 0;

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QStyle>
+#include <algorithm>
 
 TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QWidget* parent)
     : QWidget(parent), FProfiles(profiles), FProxy(proxy),
@@ -60,63 +61,94 @@ TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QW
             [this](const QString& text) { FProxy.ProxyUsername = text; });
     connect(ui->ebProxyPassword, &QLineEdit::textEdited, this,
             [this](const QString& text) { FProxy.ProxyPassword = text; });
+    connect(ui->btnStart, &QPushButton::clicked, this, [this] {
+        if (OnStartClick)
+            OnStartClick();
+    });
 }
 
 TTestingPage::~TTestingPage() = default;
 
-QComboBox* TTestingPage::cbFtpHost() const {
-    return ui->cbFtpHost;
+void TTestingPage::ShowActivity(const QString& text) {
+    ui->lblActivity->setText(text);
 }
-QToolButton* TTestingPage::btnFtpAdd() const {
-    return ui->btnFtpAdd;
+
+void TTestingPage::ShowThroughput(const QString& text) {
+    ui->lblAvgXfer->setText(text);
 }
-QToolButton* TTestingPage::btnFtpEdit() const {
-    return ui->btnFtpEdit;
+
+void TTestingPage::ShowRemaining(const QString& text) {
+    ui->lblRemMins->setText(text);
 }
-QToolButton* TTestingPage::btnFtpDelete() const {
-    return ui->btnFtpDelete;
+
+void TTestingPage::StartTiming() {
+    ui->pbFtp->StartTiming();
 }
-QLineEdit* TTestingPage::ebftpPath() const {
-    return ui->ebftpPath;
+
+void TTestingPage::SetExpectedSize(int size) {
+    ui->pbFtp->setMaximum(size);
 }
-QLineEdit* TTestingPage::ebftpFilename() const {
-    return ui->ebftpFilename;
+
+int TTestingPage::ExpectedSize() const {
+    return ui->pbFtp->maximum();
 }
-QLineEdit* TTestingPage::ebftpLoginName() const {
-    return ui->ebftpLoginName;
+
+int TTestingPage::ShowProgress(int position) {
+    ui->pbFtp->setValue(std::min(position, ui->pbFtp->maximum()));
+    return ui->pbFtp->RemainingSeconds();
 }
-QLineEdit* TTestingPage::ebftpPassword() const {
-    return ui->ebftpPassword;
+
+void TTestingPage::ResetFigures() {
+    ui->pbFtp->setValue(0);
+    ui->lblActivity->setText(QStringLiteral("inactive"));
+    ui->lblAvgXfer->setText(QStringLiteral("0"));
 }
-QLineEdit* TTestingPage::ebProxy() const {
-    return ui->ebProxy;
+
+void TTestingPage::SetRunState(TTestRunState state) {
+    ui->btnStart->setText(state == TTestRunState::Running ? QStringLiteral("Ab&ort")
+                                                          : QStringLiteral("S&tart"));
+    ui->btnStart->setEnabled(state != TTestRunState::Aborting);
+    SetProfileControlsEnabled(state != TTestRunState::Running);
 }
-QSpinBox* TTestingPage::seProxyPort() const {
-    return ui->seProxyPort;
+
+int TTestingPage::SelectedProfileIndex() const {
+    return ui->cbFtpHost->currentIndex();
 }
-QComboBox* TTestingPage::cbProxyType() const {
-    return ui->cbProxyType;
+
+int TTestingPage::ProfileCount() const {
+    return ui->cbFtpHost->count();
 }
-QLineEdit* TTestingPage::ebProxyUsername() const {
-    return ui->ebProxyUsername;
+
+QString TTestingPage::ProxyHostText() const {
+    return ui->ebProxy->text();
 }
-QLineEdit* TTestingPage::ebProxyPassword() const {
-    return ui->ebProxyPassword;
+
+int TTestingPage::ProxyPortValue() const {
+    return ui->seProxyPort->value();
 }
-TRemainingTimeBar* TTestingPage::pbFtp() const {
-    return ui->pbFtp;
+
+bool TTestingPage::ProfileFieldsFilled() const {
+    for (const QLineEdit* e :
+         {ui->ebftpPath, ui->ebftpFilename, ui->ebftpLoginName, ui->ebftpPassword})
+        if (e->text().isEmpty())
+            return false;
+    return true;
 }
-QPushButton* TTestingPage::btnStart() const {
-    return ui->btnStart;
+
+QString TTestingPage::FileNameText() const {
+    return ui->ebftpFilename->text();
 }
-QLabel* TTestingPage::lblRemMins() const {
-    return ui->lblRemMins;
+
+void TTestingPage::FocusProfiles() {
+    ui->cbFtpHost->setFocus();
 }
-QLabel* TTestingPage::lblActivity() const {
-    return ui->lblActivity;
+
+void TTestingPage::FocusProxyPort() {
+    ui->seProxyPort->setFocus();
 }
-QLabel* TTestingPage::lblAvgXfer() const {
-    return ui->lblAvgXfer;
+
+void TTestingPage::FocusFileName() {
+    ui->ebftpFilename->setFocus();
 }
 
 void TTestingPage::ShowProxySettings() {

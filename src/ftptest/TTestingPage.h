@@ -1,20 +1,17 @@
 #pragma once
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class TFtpTestProfiles;
 struct TProxySettings;
 class FtpTestProfile;
-class TRemainingTimeBar;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSpinBox;
-class QToolButton;
 namespace Ui {
 class TTestingPage;
 }
+
+// Where a test run is: idle, downloading, or ending after the user's abort.
+enum class TTestRunState { Idle, Running, Aborting };
 
 // The Testing page: the test profiles, the proxy settings and the transfer
 // progress. The profiles and proxy settings are the data module's; the page
@@ -25,31 +22,40 @@ public:
     TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QWidget* parent = nullptr);
     ~TTestingPage() override;
 
-    QComboBox* cbFtpHost() const;
-    QToolButton* btnFtpAdd() const;
-    QToolButton* btnFtpEdit() const;
-    QToolButton* btnFtpDelete() const;
-    QLineEdit* ebftpPath() const;
-    QLineEdit* ebftpFilename() const;
-    QLineEdit* ebftpLoginName() const;
-    QLineEdit* ebftpPassword() const;
-    QLineEdit* ebProxy() const;
-    QSpinBox* seProxyPort() const;
-    QComboBox* cbProxyType() const;
-    QLineEdit* ebProxyUsername() const;
-    QLineEdit* ebProxyPassword() const;
-    TRemainingTimeBar* pbFtp() const;
-    QPushButton* btnStart() const;
-    QLabel* lblRemMins() const;
-    QLabel* lblActivity() const;
-    QLabel* lblAvgXfer() const;
+    // What a test run shows on the page.
+    void ShowActivity(const QString& text);
+    void ShowThroughput(const QString& text);
+    void ShowRemaining(const QString& text);
+    // The bar: its timing starts, its range is the expected size, and each
+    // position gives the seconds it predicts are left (-1: none yet).
+    void StartTiming();
+    void SetExpectedSize(int size);
+    int ExpectedSize() const;
+    int ShowProgress(int position);
+    // The figures back to zero and the activity "inactive".
+    void ResetFigures();
+    // The Start button's caption, whether it can be pressed, and whether the
+    // profile controls can be used.
+    void SetRunState(TTestRunState state);
+    // Start (or Abort) pressed.
+    std::function<void()> OnStartClick;
+
+    // What Start checks, and where the warnings put the focus.
+    int SelectedProfileIndex() const;
+    int ProfileCount() const;
+    QString ProxyHostText() const;
+    int ProxyPortValue() const;
+    bool ProfileFieldsFilled() const;
+    QString FileNameText() const;
+    void FocusProfiles();
+    void FocusProxyPort();
+    void FocusFileName();
 
     // The start-up steps: the proxy settings, then the profiles.
     void ShowProxySettings();
     void ShowProfiles();
     // The selected profile, or nullptr.
     const FtpTestProfile* SelectedProfile() const;
-    void SetProfileControlsEnabled(bool enabled);
 
     void cbFtpHostChange();
     void btnFtpAddClick();
@@ -61,6 +67,7 @@ private:
     void FillHosts();
     void ShowProfile(int index);
     void ClearProfileBoxes();
+    void SetProfileControlsEnabled(bool enabled);
 
     TFtpTestProfiles& FProfiles;
     TProxySettings& FProxy;

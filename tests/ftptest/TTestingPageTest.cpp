@@ -8,6 +8,7 @@
 #include "ftptest/TTestRun.h"
 #include "support/TFtpServers.h"
 #include "support/TScriptedDialogs.h"
+#include "support/TScriptedFtpPeer.h"
 #include "support/TTestEnvironment.h"
 
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <sys/stat.h>
 
@@ -68,6 +70,9 @@ protected:
         TZephynTest::TearDown();
     }
     TTestingPage* Page() { return Frm->tabshtTesting(); }
+    template <class T> T* Find(const char* name) {
+        return Page()->findChild<T*>(QString::fromLatin1(name));
+    }
     TTestRun* Run() { return Frm->TestRun(); }
     // A ppp interface of the fake system, up or down.
     void Interface(const QString& name, bool up) {
@@ -101,14 +106,14 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
     WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two")),
                    Profile(QStringLiteral("three"))});
     Start();
-    QComboBox* hosts = Page()->cbFtpHost();
+    QComboBox* hosts = Find<QComboBox>("cbFtpHost");
     ASSERT_EQ(hosts->count(), 3);
     EXPECT_EQ(hosts->currentIndex(), 0);
-    EXPECT_EQ(Page()->ebftpFilename()->text(), QStringLiteral("test.bin"));
-    EXPECT_EQ(Page()->ebftpPassword()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(Find<QLineEdit>("ebftpFilename")->text(), QStringLiteral("test.bin"));
+    EXPECT_EQ(Find<QLineEdit>("ebftpPassword")->echoMode(), QLineEdit::Password);
     hosts->setCurrentIndex(1);
     Dialogs().Answer(mrYes);
-    QTest::mouseClick(Page()->btnFtpDelete(), Qt::LeftButton);
+    QTest::mouseClick(Find<QToolButton>("btnFtpDelete"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts(),
               QStringList{QStringLiteral("Delete displayed testing profile?")});
     EXPECT_EQ(ProfileFile(), QByteArray(Profile(QStringLiteral("one")).Bytes(), 576) +
@@ -120,7 +125,7 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
         d.findChild<QLineEdit*>(QStringLiteral("ebHost"))->setText(QStringLiteral("four"));
         QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
     });
-    QTest::mouseClick(Page()->btnFtpAdd(), Qt::LeftButton);
+    QTest::mouseClick(Find<QToolButton>("btnFtpAdd"), Qt::LeftButton);
     EXPECT_EQ(hosts->count(), 3);
     EXPECT_EQ(hosts->currentText(), QStringLiteral("four"));
     EXPECT_EQ(ProfileFile().size(), 3 * 576);
@@ -128,11 +133,11 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
     // Deleting down to none removes the file and empties the boxes.
     for (int i = 0; i < 3; ++i) {
         Dialogs().Answer(mrYes);
-        QTest::mouseClick(Page()->btnFtpDelete(), Qt::LeftButton);
+        QTest::mouseClick(Find<QToolButton>("btnFtpDelete"), Qt::LeftButton);
     }
     EXPECT_EQ(ProfileFile(), QByteArray("<absent>"));
     EXPECT_EQ(hosts->count(), 0);
-    EXPECT_TRUE(Page()->ebftpPath()->text().isEmpty());
+    EXPECT_TRUE(Find<QLineEdit>("ebftpPath")->text().isEmpty());
 }
 
 TEST_F(TTestingPageTest, AnUnreadableProfileFileWarnsAndStaysOnDisk) {
@@ -141,7 +146,7 @@ TEST_F(TTestingPageTest, AnUnreadableProfileFileWarnsAndStaysOnDisk) {
     Start();
     EXPECT_TRUE(Dialogs().ShownTexts().value(0).startsWith(
         QStringLiteral("Unable to read ftp test settings. This is most likely due to\r\n")));
-    EXPECT_EQ(Page()->cbFtpHost()->count(), 0);
+    EXPECT_EQ(Find<QComboBox>("cbFtpHost")->count(), 0);
     EXPECT_EQ(ProfileFile().size(), 577);
 }
 
@@ -151,21 +156,21 @@ TEST_F(TTestingPageTest, ProxySettingsLiveInTheUsersKey) {
                              "\"Host\"=\"proxy.example.test\"\n\"Port\"=dword:00000bb8\n"
                              "\"Type\"=\"HostUser\"\n\"Username\"=\"pu\"\n\"Password\"=\"pp\"\n"));
     Start();
-    EXPECT_EQ(Page()->ebProxy()->text(), QStringLiteral("proxy.example.test"));
-    EXPECT_EQ(Page()->seProxyPort()->value(), 3000);
-    EXPECT_EQ(Page()->cbProxyType()->currentText(),
+    EXPECT_EQ(Find<QLineEdit>("ebProxy")->text(), QStringLiteral("proxy.example.test"));
+    EXPECT_EQ(Find<QSpinBox>("seProxyPort")->value(), 3000);
+    EXPECT_EQ(Find<QComboBox>("cbProxyType")->currentText(),
               QStringLiteral("HOST ftp server name ! login user name"));
     // A negative port typed is put back to 0.
-    QSpinBox* port = Page()->seProxyPort();
+    QSpinBox* port = Find<QSpinBox>("seProxyPort");
     port->setFocus();
     port->selectAll();
     QTest::keyClicks(port, QStringLiteral("-5"));
     EXPECT_EQ(port->value(), 0);
     EXPECT_EQ(Data->Proxy.ProxyPort, 0);
     // With the host emptied, shutdown writes the blanks whatever the page showed.
-    Page()->ebProxy()->selectAll();
-    Page()->ebProxy()->setFocus();
-    QTest::keyClick(Page()->ebProxy(), Qt::Key_Delete);
+    Find<QLineEdit>("ebProxy")->selectAll();
+    Find<QLineEdit>("ebProxy")->setFocus();
+    QTest::keyClick(Find<QLineEdit>("ebProxy"), Qt::Key_Delete);
     EXPECT_EQ(Data->Proxy.ProxyHost, QString());
     Frm.reset();
     Data.reset();
@@ -182,13 +187,13 @@ TEST_F(TTestingPageTest, ProxySettingsLiveInTheUsersKey) {
               QStringLiteral("[HKEY_CURRENT_USER\\Software\\Brindlecove\\Zephyn\\Proxy]\n"
                              "\"Host\"=\"p\"\n\"Type\"=\"Bogus\"\n"));
     Start();
-    EXPECT_EQ(Page()->cbProxyType()->currentIndex(), 0);
+    EXPECT_EQ(Find<QComboBox>("cbProxyType")->currentIndex(), 0);
 }
 
 TEST_F(TTestingPageTest, StartChecksThePageInOrder) {
     Start();
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts().last(),
               QStringLiteral("You first need to enter at least one testing profile!"));
     Frm.reset();
@@ -197,7 +202,7 @@ TEST_F(TTestingPageTest, StartChecksThePageInOrder) {
     WriteProfiles({Profile(QStringLiteral("127.0.0.1")),
                    Profile(QStringLiteral("127.0.0.1"), QStringLiteral("f"), QString())});
     Start();
-    QPushButton* start = Page()->btnStart();
+    QPushButton* start = Find<QPushButton>("btnStart");
     EXPECT_EQ(start->text().remove(u'&'), QStringLiteral("Start"));
     auto click = [&](int answers) {
         Dialogs().Clear();
@@ -206,20 +211,20 @@ TEST_F(TTestingPageTest, StartChecksThePageInOrder) {
         QTest::mouseClick(start, Qt::LeftButton);
         return Dialogs().ShownTexts().value(0);
     };
-    Page()->ebProxy()->setText(QStringLiteral("proxy.example.test"));
+    Find<QLineEdit>("ebProxy")->setText(QStringLiteral("proxy.example.test"));
     EXPECT_EQ(click(1), QStringLiteral("You must specify a port number to use (0 is not valid)!"));
-    Page()->ebProxy()->clear();
-    Page()->seProxyPort()->setValue(8080);
+    Find<QLineEdit>("ebProxy")->clear();
+    Find<QSpinBox>("seProxyPort")->setValue(8080);
     EXPECT_TRUE(click(1).startsWith(
         QStringLiteral("You've specified a proxy port to use, but have not\r\n")));
-    Page()->seProxyPort()->setValue(0);
-    Page()->cbFtpHost()->setCurrentIndex(1);
+    Find<QSpinBox>("seProxyPort")->setValue(0);
+    Find<QComboBox>("cbFtpHost")->setCurrentIndex(1);
     Page()->cbFtpHostChange();
     EXPECT_EQ(click(1), QStringLiteral("You must specify information for each field in the "
                                        "Ftp\r\nTest Settings section before initiating a test!"));
 
     // Without an active dial-up connection the user is asked; No ends the click.
-    Page()->cbFtpHost()->setCurrentIndex(0);
+    Find<QComboBox>("cbFtpHost")->setCurrentIndex(0);
     Page()->cbFtpHostChange();
     Dialogs().Clear();
     Dialogs().Answer(mrNo);
@@ -336,7 +341,7 @@ TEST_F(TTestRunServerTest, ACompletedTestOffersARecordAndTheFilesDeletion) {
         Dialogs().Answer(answer);
     Dialogs().AnswerInput(true, QStringLiteral("test run"));
     const int records = Data->History.Count();
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     EXPECT_TRUE(Run()->Running());
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
     const QStringList shown = Dialogs().ShownTexts();
@@ -352,15 +357,15 @@ TEST_F(TTestRunServerTest, ACompletedTestOffersARecordAndTheFilesDeletion) {
     EXPECT_EQ(Data->History.Record(records).Throughput(), Run()->Throughput);
     EXPECT_EQ(Data->History.Record(records).Comment(), QStringLiteral("test run"));
     EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
-    EXPECT_EQ(Page()->lblActivity()->text(), QStringLiteral("inactive"));
-    EXPECT_TRUE(Page()->cbFtpHost()->isEnabled());
+    EXPECT_EQ(Find<QLabel>("lblActivity")->text(), QStringLiteral("inactive"));
+    EXPECT_TRUE(Find<QComboBox>("cbFtpHost")->isEnabled());
 }
 
 TEST_F(TTestRunServerTest, AnAbortedTestDeletesTheFileAndOffersNothing) {
     Serve(2 * 1024 * 1024, 128 * 1024, true);
     Start();
     Dialogs().Answer(mrYes);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return Run()->BytesReceived > 0; }, 10000));
     // Closing is refused while the test runs.
     Dialogs().Answer(mrOk);
@@ -369,12 +374,12 @@ TEST_F(TTestRunServerTest, AnAbortedTestDeletesTheFileAndOffersNothing) {
     EXPECT_EQ(Dialogs().ShownTexts().last(),
               QStringLiteral("Please abort the test tranfer before quiting Zephyn"));
     Dialogs().Answer(mrYes);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts().last(), QStringLiteral("Abort this test transfer?"));
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
     EXPECT_EQ(Dialogs().Shown().size(), 3u);
     EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
-    EXPECT_NE(Page()->lblAvgXfer()->text(), QString());
+    EXPECT_NE(Find<QLabel>("lblAvgXfer")->text(), QString());
 }
 
 TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
@@ -383,7 +388,7 @@ TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
 
     Dialogs().Answer(mrYes);
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
     EXPECT_EQ(Dialogs().ShownTexts().value(1),
               QStringLiteral("The file you requested to download (test.bin)\r\nwas not found at "
@@ -398,24 +403,24 @@ TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     run->StartTicks = Clock.Ticks;
     Frm->MFtp().BytesTransferred = 1000000;
     run->MFtpFtpInfo(ftpiProgress, QString()); // same tick: nothing to divide by
-    EXPECT_EQ(Page()->lblAvgXfer()->text(), QStringLiteral("0"));
+    EXPECT_EQ(Find<QLabel>("lblAvgXfer")->text(), QStringLiteral("0"));
     Clock.Ticks += 4000;
     run->MFtpFtpInfo(ftpiSize, QStringLiteral("12345"));
-    EXPECT_EQ(Page()->pbFtp()->maximum(), 12345);
+    EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->maximum(), 12345);
     run->MFtpFtpInfo(ftpiSize, QStringLiteral("n/a"));
-    EXPECT_EQ(Page()->pbFtp()->maximum(), 100);
+    EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->maximum(), 100);
     run->MFtpFtpInfo(ftpiSize, QStringLiteral("2000000"));
     run->MFtpFtpInfo(ftpiProgress, QString());
-    EXPECT_EQ(Page()->lblAvgXfer()->text(), QStringLiteral("250000"));
+    EXPECT_EQ(Find<QLabel>("lblAvgXfer")->text(), QStringLiteral("250000"));
     EXPECT_EQ(run->Throughput, 250000);
     EXPECT_EQ(run->BytesReceived, 1000000);
-    EXPECT_EQ(Page()->pbFtp()->value(), 1000000);
+    EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->value(), 1000000);
 }
 
 TEST_F(TTestingPageTest, EditingKeepsTheSelectionAndNoSelectionIsRefused) {
     WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two"))});
     Start();
-    QComboBox* hosts = Page()->cbFtpHost();
+    QComboBox* hosts = Find<QComboBox>("cbFtpHost");
     hosts->setCurrentIndex(1);
     Page()->cbFtpHostChange();
     WhenModal<QDialog>([](QDialog& d) {
@@ -424,13 +429,13 @@ TEST_F(TTestingPageTest, EditingKeepsTheSelectionAndNoSelectionIsRefused) {
         file->setText(QStringLiteral("other.bin"));
         QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
     });
-    QTest::mouseClick(Page()->btnFtpEdit(), Qt::LeftButton);
+    QTest::mouseClick(Find<QToolButton>("btnFtpEdit"), Qt::LeftButton);
     EXPECT_EQ(hosts->currentIndex(), 1);
-    EXPECT_EQ(Page()->ebftpFilename()->text(), QStringLiteral("other.bin"));
+    EXPECT_EQ(Find<QLineEdit>("ebftpFilename")->text(), QStringLiteral("other.bin"));
 
     hosts->setCurrentIndex(-1);
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts(),
               QStringList{QStringLiteral("Please choose a testing profile first")});
 }
@@ -452,11 +457,11 @@ TEST_F(TTestingPageTest, AbortWhileResolvingIdlesThePageAndStopsTheComponent) {
     Dialogs().Answer(mrYes); // abort
     Run()->btnStartClick();
     ASSERT_TRUE(Run()->Running());
-    ASSERT_EQ(Page()->lblActivity()->text(), QStringLiteral("Resolving host"));
+    ASSERT_EQ(Find<QLabel>("lblActivity")->text(), QStringLiteral("Resolving host"));
     Run()->btnStartClick();
     // Idle at once, and the session ends without ever logging in.
     EXPECT_FALSE(Run()->Running());
-    EXPECT_EQ(Page()->btnStart()->text().remove(u'&'), QStringLiteral("Start"));
+    EXPECT_EQ(Find<QPushButton>("btnStart")->text().remove(u'&'), QStringLiteral("Start"));
     EXPECT_TRUE(
         WaitUntil([&] { return !Frm->MFtp().Connected() && !Frm->MFtp().LookupPending(); }, 2000));
     QTest::qWait(200);
@@ -469,7 +474,7 @@ TEST_F(TTestRunServerTest, TheDownloadedFileStaysWhenTheUserSaysSo) {
     Start();
     for (int answer : {mrYes, mrNo, mrNo})
         Dialogs().Answer(answer);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
     EXPECT_EQ(Dialogs().Shown().size(), 3u);
     QFile kept(DataDir() + QStringLiteral("/test.bin"));
@@ -486,11 +491,11 @@ TEST_F(TTestRunServerTest, TheTestRunsThroughTheUserAtHostProxy) {
                              "\"Host\"=\"127.0.0.1\"\n\"Port\"=dword:%1\n\"Type\"=\"UserSite\"\n")
                   .arg(proxy->Port, 8, 16, QChar(u'0')));
     Start();
-    EXPECT_EQ(Page()->cbProxyType()->currentText(),
+    EXPECT_EQ(Find<QComboBox>("cbProxyType")->currentText(),
               QStringLiteral("USER login user name @ ftp server name"));
     for (int answer : {mrYes, mrNo, mrYes})
         Dialogs().Answer(answer);
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
     EXPECT_TRUE(
         Dialogs().ShownTexts().value(1).contains(QStringLiteral("Bytes Transfered: 102400")))
@@ -510,7 +515,7 @@ TEST_F(TTestingPageTest, AProfileThatWouldReplaceOneOfZephynsFilesIsRefusedAtSta
         WriteProfiles({Profile(host, QString::fromLatin1(name))});
         Start();
         Dialogs().Answer(mrOk);
-        QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
         const QString local = QFileInfo(QString::fromLatin1(name)).fileName();
         EXPECT_EQ(Dialogs().ShownTexts(),
                   QStringList{QStringLiteral("The test file \"%1\" would replace one of Zephyn's "
@@ -543,7 +548,7 @@ TEST_F(TTestRunServerTest, ALinkAtTheDownloadNameIsRefusedAndLeftPointingAtItsTa
     Dialogs().Answer(mrYes); // online
     Dialogs().Answer(mrOk);  // the error
     Dialogs().Answer(mrOk);  // and, as the session ends today, "not found" after it
-    QTest::mouseClick(Page()->btnStart(), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
     EXPECT_TRUE(Dialogs().ShownTexts().value(1).startsWith(
         QStringLiteral("Test transfer error:\r\nI/O error opening file")))
@@ -552,4 +557,44 @@ TEST_F(TTestRunServerTest, ALinkAtTheDownloadNameIsRefusedAndLeftPointingAtItsTa
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("precious content"));
+}
+
+// A file received whole stays when an error ends the session afterwards
+// (QUIT refused, and the connection left open): the error is shown once,
+// then the statistics and the delete question as usual.
+TEST_F(TTestingPageTest, AnErrorAfterTheWholeFileKeepsItAndItsStatistics) {
+    TScriptedFtpPeer peer;
+    peer.Reply(QStringLiteral("USER"), {{QStringLiteral("331 password")}});
+    peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
+    peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
+    peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
+    peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
+    peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
+    peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+    peer.Reply(QStringLiteral("QUIT"), {{QStringLiteral("500 No.")}});
+    QString port;
+    peer.OnCommand = [&port](TScriptedFtpPeer& p, const QString& line) {
+        if (line.startsWith(QLatin1String("PORT")))
+            port = line;
+        if (!line.startsWith(QLatin1String("RETR")))
+            return false;
+        p.ConnectActive(port);
+        p.Send(QStringLiteral("150 Opening (70000 bytes)\r\n"));
+        p.SendData(QByteArray(70000, 'd'));
+        QTimer::singleShot(100, &p, [&p] { p.Send(QStringLiteral("226 done\r\n")); });
+        return true;
+    };
+    WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port()))});
+    Start();
+    for (int answer : {mrYes, mrOk, mrNo, mrNo})
+        Dialogs().Answer(answer);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    const QStringList shown = Dialogs().ShownTexts();
+    ASSERT_EQ(shown.size(), 4) << shown.join(u'\n').toStdString();
+    EXPECT_TRUE(shown[1].startsWith(QStringLiteral("Test transfer error:\r\n")));
+    EXPECT_TRUE(shown[2].startsWith(QStringLiteral("Transfer Complete!")));
+    EXPECT_EQ(shown[3], QStringLiteral("Delete the downloaded test file?"));
+    EXPECT_EQ(QFileInfo(DataDir() + QStringLiteral("/test.bin")).size(), 70000);
+    EXPECT_EQ(Run()->State(), TTestRunState::Idle);
 }
