@@ -279,6 +279,8 @@ private:
     void AbortTransfer();
     bool SendRaw(const char* bytes, int length, bool urgent);
 
+    static const QString CannotResumeText;
+
     // Session state.
     TReplyState FReplyState = TReplyState::Idle;
     TReplyState FStateAfterPasv = TReplyState::Idle;
