@@ -278,14 +278,18 @@ void TTestRun::UpdateFigures() {
         return;
     try {
         const double rate = BytesReceived / (elapsed / 1000.0);
-        const QString shown = QString::number(double(std::llround(rate)), 'f', 0);
-        Throughput = StrToInt(shown);
+        // The figure as shown, read back: a rate beyond an integer's range
+        // fails as its text would (the text is made only when needed).
+        const double rounded = double(std::llround(rate));
+        Throughput = rounded > INT_MAX || rounded < INT_MIN
+                         ? StrToInt(QString::number(rounded, 'f', 0))
+                         : int(rounded);
         // The page shows the figures some twenty times a second: painting them
         // for every 8 KiB block would make the screen the bottleneck.
         if (FShownTicks != 0 && now - FShownTicks < 50)
             return;
         FShownTicks = now;
-        FPage.ShowThroughput(shown);
+        FPage.ShowThroughput(QString::number(Throughput));
         const int seconds =
             FPage.ShowProgress(int(std::min<qint64>(BytesReceived >> FBarShift, INT_MAX)));
         FPage.ShowRemaining(QString::asprintf("%3.2f mins", seconds / 60.0));
