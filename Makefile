@@ -1,10 +1,11 @@
 BUILD ?= build
 JOBS ?= 2
 
+ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build run test bench fuzz clean
+.PHONY: all deps build run test test-asan bench fuzz clean
 
 all: build
 
@@ -26,6 +27,16 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
 	$(BUILD)/bin/bench_download
 
+# The whole suite built with AddressSanitizer and UBSan (its own build folder).
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DZEPHYN_ASAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/asan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout 600
+
 # Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=3600 for a long run).
 fuzz:
 	@scripts/install-deps.sh --fuzz
@@ -35,4 +46,4 @@ fuzz:
 	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,7 @@
 #include "ftp/TFtpTestSession.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -369,4 +370,20 @@ TEST_F(TMFtpSessionTest, RepliesActOnlyOnTheirOwnConnection) {
                                                     "USER anonymous", "PASS me@example.test"}));
     const qsizetype connected = Events.lastIndexOf(QStringLiteral("info 0 127.0.0.1"));
     EXPECT_LT(connected, Events.lastIndexOf(QStringLiteral("info 4 USER anonymous|")));
+}
+
+// A slot may delete its own socket: nothing of it is touched afterwards
+// (the AddressSanitizer build checks that).
+TEST_F(TMFtpSessionTest, ASlotMayDeleteItsOwnSocket) {
+    for (const bool onConnect : {true, false}) {
+        auto* socket = new TMSocket;
+        QPointer<TMSocket> watch(socket);
+        TMSocket::TSlot remove = [](TMSocket& self) { delete &self; };
+        (onConnect ? socket->OnConnect : socket->OnRead) = remove;
+        socket->CreateSocket();
+        socket->SetAddress(QStringLiteral("127.0.0.1"));
+        socket->SetPort(Peer.Port());
+        socket->Connect();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); }, 3000)) << onConnect;
+    }
 }

@@ -10,6 +10,7 @@ class TFtpServer {
 public:
     ~TFtpServer();
     bool Running() const;
+    qint64 Pid() const { return FProcess.processId(); }
     quint16 Port = 0;
     QString Name;
     QString Log() const;
