@@ -4,6 +4,10 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
 
 class TMFtpSessionTest : public TFtpTestSession {};
 
@@ -183,6 +187,12 @@ TEST_F(TMFtpSessionTest, NoopKeepsAliveUntilTheServerRefusesIt) {
     QTest::qWait(2600);
     EXPECT_EQ(Peer.Commands.count(QStringLiteral("NOOP")), 1);
     EXPECT_FALSE(Ftp.Busy());
+    // 0: no keep-alive at all.
+    Peer.Reply(QStringLiteral("NOOP"), {{QStringLiteral("200 ok")}});
+    Ftp.SetNoopInterval(0);
+    Ftp.ChangeDirectory(QStringLiteral("/"));
+    QTest::qWait(1200);
+    EXPECT_EQ(Peer.Commands.count(QStringLiteral("NOOP")), 1);
 }
 
 TEST_F(TMFtpSessionTest, ARefusedQuitIsAnErrorAndEndsTheSession) {
@@ -278,13 +288,47 @@ TEST_F(TMFtpSessionTest, AFloodOfRepliesDuringASendIsHandledInOrder) {
     EXPECT_EQ(Ftp.CurrentDirectory(), QStringLiteral("/flood"));
 }
 
-TEST_F(TMFtpSessionTest, AControlLineWithoutEndIsAProtocolError) {
-    Peer.Greeting.clear();
-    Ftp.Retries = 0; // a protocol error is retried otherwise
+// A line without end past 64 KiB, or a reply of more than 1,000 lines.
+TEST_F(TMFtpSessionTest, AnEndlessLineOrReplyIsAProtocolError) {
+    QString long_reply = QStringLiteral("220-start\r\n");
+    for (int i = 0; i < 1000; ++i)
+        long_reply += QStringLiteral("220-more\r\n");
+    for (const QString& text : {QString(70 * 1024, u'x'), long_reply}) {
+        Events.clear();
+        Peer.Greeting.clear();
+        Ftp.Retries = 0; // a protocol error is retried otherwise
+        const int before = Peer.Connections;
+        Ftp.Login();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Peer.Connections > before; }, 3000));
+        Peer.Send(text);
+        ASSERT_TRUE(WaitFor(QStringLiteral("error 12 ")));
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+    }
+}
+
+// A name that is no dotted address is looked up, even when it starts with
+// a digit; with no socket to be had (too many open files) the session
+// reports error 8 at once, and Abort ends it.
+TEST_F(TMFtpSessionTest, NamesAreLookedUpAndNoSocketIsReported) {
+    Ftp.SetServer(QStringLiteral("3com.example.test"));
+    EXPECT_EQ(Ftp.ServerHostName(), QStringLiteral("3com.example.test"));
+    Ftp.SetServer(QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(Ftp.ServerAddressText(), QStringLiteral("127.0.0.1"));
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    std::vector<int> filler;
+    rlimit low = old;
+    low.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        filler.push_back(fd);
     Ftp.Login();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return Peer.Control() != nullptr; }, 3000));
-    Peer.Send(QString(70 * 1024, u'x'));
-    ASSERT_TRUE(WaitFor(QStringLiteral("error 12 ")));
+    for (int fd : filler)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(Events.value(0), QStringLiteral("error 8 Out of sockets"));
+    Ftp.Abort();
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
 }
 

@@ -440,3 +440,20 @@ TEST_F(TMFtpTransferTest, TwentyMegabytesArriveWholeWhateverTheHandlersDo) {
     EXPECT_TRUE(LocalBytes() == Content);
     EXPECT_EQ(Ftp.BytesTransferred, quint64(Content.size()));
 }
+
+// A passive data connection that is up is never ended by the connect
+// time-out, however long the transfer takes.
+TEST_F(TMFtpTransferTest, AnEstablishedDataConnectionOutlivesTheConnectTimeOut) {
+    Ftp.TimeOutConnect = 1;
+    HoldData = 3000;
+    ASSERT_TRUE(LogIn());
+    Events.clear();
+    Ftp.GetFile(QStringLiteral("file.bin"), Local());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Ftp.BytesTransferred >= 3000; }, 3000));
+    QTest::qWait(1600);
+    EXPECT_FALSE(Events.contains(QStringLiteral("info 10 Transfer done")));
+    Peer.SendData(Content.mid(3000));
+    Peer.Send(QStringLiteral("226 Transfer complete\r\n"));
+    ASSERT_TRUE(WaitFor(QStringLiteral("FileReceived")));
+    EXPECT_EQ(LocalBytes(), Content);
+}
