@@ -5,7 +5,9 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build run test test-asan bench fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps build run test test-asan bench fuzz install clean
 
 all: build
 
@@ -18,6 +20,10 @@ build: deps
 
 run: build
 	$(BUILD)/bin/zephyn
+
+# make install PREFIX=/opt/zephyn (default /usr/local).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Zephyn needs to build, run and test, when missing
 # (the FTP servers and the proxy are the real peers the tests and benchmarks start
-# on 127.0.0.1 themselves; poppler-utils renders the printed chart's PDF in its test).
+# on 127.0.0.1 themselves; poppler-utils renders the printed chart's PDF in its test;
+# desktop-file-utils and appstream validate the installed desktop entry and metadata).
 # With --fuzz it also installs clang and its libFuzzer and sanitizer runtimes.
 set -euo pipefail
 packages=(g++ make cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev fonts-dejavu-core
-          vsftpd python3-pyftpdlib ftp-proxy curl poppler-utils)
+          vsftpd python3-pyftpdlib ftp-proxy curl poppler-utils
+          desktop-file-utils appstream)
 [[ "${1:-}" == "--fuzz" ]] && packages+=(clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
 #include "support/TFtpServers.h"
+#include "support/TProgramIcon.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -212,6 +214,16 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("ZEPHYN_PPPD"))
         qputenv("ZEPHYN_PPPD", "/bin/true");
     TApplication app(argc, argv);
+    // The installed icon's pixel sizes, drawn as the program draws its own.
+    if (argc == 3 && std::strcmp(argv[1], "--icons") == 0) {
+        const QString dir = QString::fromLocal8Bit(argv[2]);
+        bool ok = true;
+        for (int size : {48, 256})
+            ok = TProgramIcon::Pixmap(size).save(
+                     dir + QStringLiteral("/example.brindlecove.Zephyn-%1.png").arg(size)) &&
+                 ok;
+        return ok ? 0 : 1;
+    }
     if (argc != 3) {
         std::fprintf(stderr, "usage: zephyn_screenshots <samples/registry> <docs>\n");
         return 2;

@@ -4,18 +4,23 @@
 
 #include <QTimer>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The desktop entry this program's windows belong to.
+    setDesktopFileName(QStringLiteral("example.brindlecove.Zephyn"));
+}
 
 TApplication* TApplication::Instance() {
     return qobject_cast<TApplication*>(qApp);
 }
 
 QString TApplication::Title() const {
-    return applicationDisplayName();
+    return FTitle;
 }
 
 void TApplication::SetTitle(const QString& title) {
-    setApplicationDisplayName(title);
+    // Kept here rather than as the toolkit's display name, which the window
+    // system would see appended to every window's title.
+    FTitle = title;
 }
 
 void TApplication::HandleException(const QString& message) {

@@ -40,6 +40,7 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
+    QString FTitle;
     bool FTerminated = false;
     static bool FDeferring;
     static std::exception_ptr FPending;

@@ -8,14 +8,19 @@
 #include <unistd.h>
 
 QString TDataDirectory::Path() {
-    const QString home = qEnvironmentVariable("ZEPHYN_HOME");
+    return PathFor(qEnvironmentVariable("ZEPHYN_HOME"), QCoreApplication::applicationDirPath());
+}
+
+QString TDataDirectory::PathFor(const QString& home, const QString& executableFolder) {
     if (!home.isEmpty()) {
         MakePrivateFolder(home);
         return QDir(home).absolutePath();
     }
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && ::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
-        return exeDir;
+    // A build tree or a portable copy: a file named "portable" beside the
+    // executable. An installed copy has none.
+    if (!executableFolder.isEmpty() &&
+        QFileInfo::exists(executableFolder + QStringLiteral("/portable")))
+        return executableFolder;
     QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     if (xdg.isEmpty())
         xdg = QDir::homePath() + QStringLiteral("/.local/share");

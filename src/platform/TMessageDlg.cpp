@@ -1,5 +1,7 @@
 #include "platform/TMessageDlg.h"
 
+#include "platform/TApplication.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -7,7 +9,7 @@
 namespace {
 
 QString Caption() {
-    const QString title = QApplication::applicationDisplayName();
+    const QString title = Application ? Application->Title() : QString();
     return title.isEmpty() ? QStringLiteral("Zephyn for Windows") : title;
 }
 

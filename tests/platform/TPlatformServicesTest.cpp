@@ -9,6 +9,10 @@
 #include "platform/TApplication.h"
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
 
 TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
     EXPECT_EQ(StrToInt(QStringLiteral("576")), 576);
@@ -44,9 +48,26 @@ TEST_F(TPlatformTest, DataDirectoryComesFromZephynHome) {
     EXPECT_EQ(TDataDirectory::FilePath(QStringLiteral("hist.dat")),
               DataDir() + QStringLiteral("/hist.dat"));
     qunsetenv("ZEPHYN_HOME");
-    // Without it, the executable's folder is used when writable (the build folder is).
+    // Without it, the build tree's executable folder (it has the marker).
     EXPECT_EQ(TDataDirectory::Path(), QCoreApplication::applicationDirPath());
     qputenv("ZEPHYN_HOME", DataDir().toLocal8Bit());
+}
+
+// An installed copy keeps its data in $XDG_DATA_HOME/zephyn, even in a
+// writable folder (root's /usr/local/bin); a portable copy beside itself.
+TEST_F(TPlatformTest, AnInstalledCopyUsesTheUsersDataFolder) {
+    const QString bin = DataDir() + QStringLiteral("/prefix/bin");
+    QDir().mkpath(bin);
+    const QByteArray xdg = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir() + QStringLiteral("/xdg")));
+    EXPECT_EQ(TDataDirectory::PathFor(QString(), bin), DataDir() + QStringLiteral("/xdg/zephyn"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(DataDir() + QStringLiteral("/xdg/zephyn")).constData(), &st),
+              0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    QFile(bin + QStringLiteral("/portable")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(TDataDirectory::PathFor(QString(), bin), bin);
+    qputenv("XDG_DATA_HOME", xdg);
 }
 
 TEST_F(TPlatformTest, PlatformComesFromTheHiveOrTheOverride) {
