@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <climits>
 
 TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsPage* settings,
                                    QWidget* parent)
@@ -22,7 +23,7 @@ TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsPage* set
     SetupField(ui->seRWIN, 99999999, 8, 1);
     SetupField(ui->seTTL, 999, 3, 32);
     SetupField(ui->seNDI, 64, 2, 16);
-    SetupField(ui->seThroughput, 99999999, 8, 1);
+    SetupField(ui->seThroughput, INT_MAX, 10, 1); // a record holds any measured figure
     const QString copyHint = QStringLiteral(
         "Copy the current settings from the Zephyn \r\nsettings tab to this History entry.");
     ui->sbtnCopySettings->setToolTip(DisplayText(copyHint));

@@ -362,6 +362,10 @@ bool TSettingsPage::UseHistoryRow(const QStringList& row) {
         ui->ebIPAddress->setText(profile.IPAddress);
         if (QRadioButton* radio = MTURadio(StrToInt(row[2]))) {
             Check(radio, true);
+            // A button that was already checked runs no handler: the fixed
+            // MTU goes into the newly selected profile all the same, so that
+            // Save writes what the page shows.
+            StoreMTU(profile, row[2].trimmed(), row[2].trimmed());
         } else {
             Check(ui->radioCustomMTU, true);
             ui->ebCustomMTU->setText(row[2]);

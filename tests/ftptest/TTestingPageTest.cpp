@@ -455,8 +455,10 @@ TEST_F(TTestingPageTest, AbortWhileResolvingIdlesThePageAndStopsTheComponent) {
     Start();
     Dialogs().Answer(mrYes); // online
     Dialogs().Answer(mrYes); // abort
+    Find<TRemainingTimeBar>("pbFtp")->setMaximum(12345); // the last run's size
     Run()->btnStartClick();
     ASSERT_TRUE(Run()->Running());
+    EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->maximum(), 100);
     ASSERT_EQ(Find<QLabel>("lblActivity")->text(), QStringLiteral("Resolving host"));
     Run()->btnStartClick();
     // Idle at once, and the session ends without ever logging in.

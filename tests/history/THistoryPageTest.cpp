@@ -206,6 +206,17 @@ TEST_F(THistoryPageTest, UseSettingsPutsARecordOnTheSettingsPage) {
     EXPECT_TRUE(Control<QRadioButton>("radioCustomMTU")->isChecked());
     EXPECT_EQ(Control<QLineEdit>("ebCustomMTU")->text(), QStringLiteral("1400"));
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("1400"));
+
+    // A fixed MTU whose button is already checked still reaches the profile.
+    Frm->PageControl1()->setCurrentWidget(Page());
+    Select({0});
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    Model().Profiles[0].MTU = QStringLiteral("576");
+    Frm->PageControl1()->setCurrentWidget(Page());
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("1002"));
 }
 
 TEST_F(THistoryPageTest, SaveWritesAndOffersARecordOfTheSettingsInForce) {
@@ -402,8 +413,10 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     HistoryRecord first =
         Record(QStringLiteral("first"), QStringLiteral("0000"), QStringLiteral("576"));
     first.SetProfileCopy(QStringLiteral("copy"));
-    Start(
-        {first, Record(QStringLiteral("second"), QStringLiteral("0000"), QStringLiteral("1500"))});
+    HistoryRecord second =
+        Record(QStringLiteral("second"), QStringLiteral("0000"), QStringLiteral("1500"));
+    second.SetThroughput(213995102);
+    Start({first, second});
     WhenModal<TfrmHistoryEntry>([](TfrmHistoryEntry& d) {
         EXPECT_FALSE(d.sbtnCopySettings()->isEnabled());
         EXPECT_EQ(d.ebEntryName()->text(), QStringLiteral("first"));
@@ -424,6 +437,14 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     ASSERT_EQ(History().Count(), 2);
     EXPECT_EQ(History().Record(0).EntryName(), QStringLiteral("edited"));
+    // Save Entry on an untouched record keeps a figure of any size.
+    EXPECT_EQ(History().Record(1).Throughput(), 213995102);
+    const QByteArray before(History().Record(1).Bytes(), HistoryRecord::Size);
+    WhenModal<TfrmHistoryEntry>(
+        [](TfrmHistoryEntry& d) { QTest::mouseClick(d.sbtnSave(), Qt::LeftButton); });
+    Select({1});
+    QTest::mouseClick(Page()->sbtnEdit(), Qt::LeftButton);
+    EXPECT_EQ(QByteArray(History().Record(1).Bytes(), HistoryRecord::Size), before);
     EXPECT_EQ(History().Record(0).Throughput(), 4200);
     EXPECT_EQ(History().Record(0).ProfileCopy(), QStringLiteral("copy"));
     EXPECT_EQ(History().CellText(0, 9), QStringLiteral("4200"));
