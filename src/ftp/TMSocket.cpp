@@ -74,10 +74,8 @@ TMSocket::TMSocket(QObject* owner) : QObject(owner), FTimer(new QTimer(this)) {
 }
 
 TMSocket::~TMSocket() {
-    if (FLookupId != 0)
-        QHostInfo::abortHostLookup(FLookupId);
-    // Closing an open handle is the owner's business; a handle left open is
-    // still released here rather than leaked.
+    // A pending lookup's answer goes nowhere once its socket is gone. Closing an open handle is the
+    // owner's business; a handle left open is still released here rather than leaked.
     ReleaseHandle();
 }
 
@@ -274,10 +272,9 @@ void TMSocket::Accept(TMSocket& listener) {
 }
 
 void TMSocket::Disconnect() {
-    if (FLookupId != 0) {
-        QHostInfo::abortHostLookup(FLookupId);
-        FLookupId = 0;
-    }
+    // A pending lookup is left to finish on its own and its answer dropped
+    // (aborting it would leak the toolkit's record of the callback).
+    FLookupId = 0;
     FLookupGeneration = 0;
     StartCountdown(0);
     if (FFd < 0)
@@ -386,6 +383,7 @@ void TMSocket::ReadReady() {
 }
 
 bool TMSocket::WriteReady() {
+    QPointer<TMSocket> self(this); // a slot may delete this socket
     if (FWriteNotifier)
         FWriteNotifier->setEnabled(false);
     TNote note{TNote::Socket, FD_WRITE};
@@ -399,11 +397,11 @@ bool TMSocket::WriteReady() {
         TNote connected{TNote::Socket, FD_CONNECT, WinSockError(error)};
         connected.Generation = FGeneration;
         Dispatch(connected);
-        if (error != 0)
+        if (!self || error != 0)
             return false;
     }
     Dispatch(note);
-    return true;
+    return !self.isNull();
 }
 
 void TMSocket::StartCountdown(int seconds) {

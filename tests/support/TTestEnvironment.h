@@ -27,19 +27,21 @@ bool WaitUntil(const std::function<bool()>& cond, int ms);
 // Runs fn on the modal dialog of type T once it runs (waits at most 3 s, so a
 // dialog that never comes fails the test instead of hanging it).
 template <class T> void WhenModal(std::function<void(T&)> fn) {
+    // The pending timer holds the poll; the poll itself only a weak reference.
     auto tries = std::make_shared<int>(0);
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [tries, poll, fn] {
+    std::weak_ptr<std::function<void()>> self = poll;
+    *poll = [tries, self, fn] {
         if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
             fn(*w);
             return;
         }
-        if (++*tries < 300)
-            QTimer::singleShot(10, *poll);
-        else
+        if (++*tries >= 300)
             ADD_FAILURE() << "the dialog never came";
+        else if (auto again = self.lock())
+            QTimer::singleShot(10, [again] { (*again)(); });
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, [poll] { (*poll)(); });
 }
 
 // A fixed clock for tests.
