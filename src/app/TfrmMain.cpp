@@ -26,8 +26,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QComboBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QTabBar>
 
 TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     : QMainWindow(parent), FData(data), ui(std::make_unique<Ui::TfrmMain>()) {
@@ -49,6 +51,7 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     ui->PageControl1->addTab(FTesting, QStringLiteral("Testing"));
     ui->PageControl1->addTab(FHistory, QStringLiteral("History"));
     ui->PageControl1->addTab(FAnalysis, QStringLiteral("Analysis"));
+    ui->PageControl1->tabBar()->setAccessibleName(QStringLiteral("Pages"));
     // The Performance page's tab is hidden: it is left out of the tab row
     // altogether, so that neither Ctrl+Tab nor a screen reader comes upon it.
     // The variable shows it, for users with a real ppp link.
@@ -181,6 +184,9 @@ void TfrmMain::FormShow() {
     FAnalysis->ResetChartOptions();
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
+    // The first stop for the keyboard: the profile the page shows.
+    if (FSettings->cbActiveProfile()->isEnabled())
+        FSettings->cbActiveProfile()->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::SetActivePage(QWidget* page) {

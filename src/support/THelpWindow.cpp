@@ -1,7 +1,12 @@
 #include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QStyle>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -13,8 +18,38 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     FBrowser->setObjectName(QStringLiteral("HelpText"));
     FBrowser->setAccessibleName(QStringLiteral("Zephyn Help"));
     FBrowser->setOpenExternalLinks(true);
+    // Back and Forward through the topics visited, as buttons and as keys.
+    auto* back = new QToolButton;
+    back->setObjectName(QStringLiteral("HelpBack"));
+    back->setText(QStringLiteral("&Back"));
+    back->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
+    back->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    back->setShortcut(QKeySequence::Back);
+    back->setEnabled(false);
+    auto* forward = new QToolButton;
+    forward->setObjectName(QStringLiteral("HelpForward"));
+    forward->setText(QStringLiteral("&Forward"));
+    forward->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    forward->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    forward->setShortcut(QKeySequence::Forward);
+    forward->setEnabled(false);
+    connect(back, &QToolButton::clicked, FBrowser, &QTextBrowser::backward);
+    connect(forward, &QToolButton::clicked, FBrowser, &QTextBrowser::forward);
+    connect(FBrowser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+    connect(FBrowser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+    // Escape and Ctrl+W close it, as they close a help window elsewhere.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(4, 4, 4, 0);
+    buttons->addWidget(back);
+    buttons->addWidget(forward);
+    buttons->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(buttons);
     layout->addWidget(FBrowser);
     resize(640, 560);
 }

@@ -18,10 +18,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 
 class TfrmMainTest : public TZephynTest {
 protected:
@@ -68,6 +70,9 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     EXPECT_EQ(selector->currentText(), QStringLiteral("..\\NetTrans\\0000"));
     EXPECT_EQ(selector->accessibleName(), QStringLiteral("Profile:"));
     EXPECT_FALSE(selector->toolTip().isEmpty());
+    // The keyboard starts at the profile; the tab row has a name.
+    EXPECT_EQ(frm.focusWidget(), selector);
+    EXPECT_EQ(pages->tabBar()->accessibleName(), QStringLiteral("Pages"));
     // The single dynamic profile got this computer's address.
     EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QStringLiteral("10.20.30.40"));
     EXPECT_TRUE(frm.tabshtSettings()->ebIPAddress()->isReadOnly());
@@ -188,6 +193,13 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
     QApplication::setActiveWindow(&frm);
     QTest::keyClick(&frm, Qt::Key_F1);
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic10"));
+    // Back returns to the first topic; Escape closes the window.
+    QTest::mouseClick(help->findChild<QToolButton*>(QStringLiteral("HelpBack")), Qt::LeftButton);
+    EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic20"));
+    help->activateWindow();
+    QApplication::setActiveWindow(help);
+    QTest::keyClick(help, Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
     Dialogs().Answer(mrOk);
     frm.close();
 }

@@ -111,6 +111,9 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
     EXPECT_EQ(hosts->currentIndex(), 0);
     EXPECT_EQ(Find<QLineEdit>("ebftpFilename")->text(), QStringLiteral("test.bin"));
     EXPECT_EQ(Find<QLineEdit>("ebftpPassword")->echoMode(), QLineEdit::Password);
+    // Shown, not edited here: read-only, and still reachable by keyboard.
+    for (const char* name : {"ebftpPath", "ebftpFilename", "ebftpLoginName", "ebftpPassword"})
+        EXPECT_TRUE(Find<QLineEdit>(name)->isReadOnly() && Find<QLineEdit>(name)->isEnabled());
     hosts->setCurrentIndex(1);
     Dialogs().Answer(mrYes);
     QTest::mouseClick(Find<QToolButton>("btnFtpDelete"), Qt::LeftButton);
@@ -453,8 +456,8 @@ TEST_F(TTestingPageTest, AtMostFourActiveConnectionsAreKept) {
 TEST_F(TTestingPageTest, AbortWhileResolvingIdlesThePageAndStopsTheComponent) {
     WriteProfiles({Profile(QStringLiteral("localhost"))});
     Start();
-    Dialogs().Answer(mrYes); // online
-    Dialogs().Answer(mrYes); // abort
+    Dialogs().Answer(mrYes);                             // online
+    Dialogs().Answer(mrYes);                             // abort
     Find<TRemainingTimeBar>("pbFtp")->setMaximum(12345); // the last run's size
     Run()->btnStartClick();
     ASSERT_TRUE(Run()->Running());
