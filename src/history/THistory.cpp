@@ -55,27 +55,27 @@ void THistory::RemoveRecord(int index) {
 QString THistory::CellText(int row, int column) const {
     const HistoryRecord& r = FRecords.at(row);
     switch (column) {
-    case 0:
+    case colEntryName:
         return r.EntryName();
-    case 1:
+    case colProfile:
         return r.Profile();
-    case 2:
+    case colMaxMTU:
         return FStartRow[row] && FParameters.IPMTUInUse ? r.IPMTU() : r.MaxMTU();
-    case 3:
+    case colRWIN:
         return r.RWIN();
-    case 4:
+    case colMSS:
         return r.MSS();
-    case 5:
+    case colTTL:
         return r.TTL();
-    case 6:
+    case colMTUDiscover:
         return r.MTUDiscover() ? QStringLiteral("Yes") : QStringLiteral("No");
-    case 7:
+    case colBlackHole:
         return r.BlackHole() ? QStringLiteral("Yes") : QStringLiteral("No");
-    case 8:
+    case colNDICache:
         return FParameters.Platform == WinNT ? QStringLiteral("n/a") : r.NDICache();
-    case 9:
+    case colThroughput:
         return QString::number(r.Throughput());
-    case 10:
+    case colComment:
         return r.Comment();
     default:
         return QString();
@@ -104,14 +104,29 @@ int THistory::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+bool THistory::NumericColumn(int column) {
+    return column == colMaxMTU || column == colRWIN || column == colMSS || column == colTTL ||
+           column == colNDICache || column == colThroughput;
+}
+
 QVariant THistory::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= Count())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(
+            Qt::AlignVCenter | (NumericColumn(index.column()) ? Qt::AlignRight : Qt::AlignLeft));
+    if (role != Qt::DisplayRole)
         return {};
     return CellText(index.row(), index.column());
 }
 
 QVariant THistory::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (NumericColumn(section) ? Qt::AlignRight : Qt::AlignLeft));
+    if (role != Qt::DisplayRole)
         return {};
     return ColumnCaption(section);
 }

@@ -13,7 +13,22 @@ class TParameterSet;
 class THistory : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int ColumnCount = 11;
+    // The list's columns, in their order (MSS before TTL).
+    enum TColumn {
+        colEntryName,
+        colProfile,
+        colMaxMTU,
+        colRWIN,
+        colMSS,
+        colTTL,
+        colMTUDiscover,
+        colBlackHole,
+        colNDICache,
+        colThroughput,
+        colComment,
+        ColumnCount
+    };
+    static bool NumericColumn(int column);
 
     explicit THistory(const TParameterSet& parameters, QObject* parent = nullptr);
 

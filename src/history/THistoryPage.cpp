@@ -14,11 +14,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 
@@ -40,9 +42,15 @@ THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettin
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
+    // The widths were designed for an 8-point system font, whose characters
+    // average 5 pixels: they grow with the font in use, and never leave a
+    // caption cut off.
     const int widths[THistory::ColumnCount] = {125, 75, 60, 50, 50, 40, 75, 75, 75, 75, 300};
+    const double scale = std::max(1.0, list->fontMetrics().averageCharWidth() / 5.0);
     for (int c = 0; c < THistory::ColumnCount; ++c)
-        header->resizeSection(c, widths[c]);
+        header->resizeSection(c, std::max(int(widths[c] * scale), header->sectionSizeHint(c)));
+    // Enter on a record does what a double click does.
+    list->installEventFilter(this);
     list->viewport()->setCursor(Qt::PointingHandCursor);
     SetHint(list,
             QStringLiteral("Dbl-click to edit. Select multiple entries to show only\r\nselected "
@@ -69,6 +77,18 @@ THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettin
 }
 
 THistoryPage::~THistoryPage() = default;
+
+bool THistoryPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->lvHistory && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            ui->lvHistory->currentIndex().isValid()) {
+            TApplication::Guard([this] { sbtnEditClick(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 QTreeView* THistoryPage::lvHistory() const {
     return ui->lvHistory;
@@ -229,7 +249,7 @@ void THistoryPage::sbtnRemoveClick() {
     const int row = SingleSelection(QStringLiteral("Please select a record first"));
     if (row < 0)
         return;
-    const QString name = FHistory.CellText(row, 0);
+    const QString name = FHistory.CellText(row, THistory::colEntryName);
     if (MessageDlg(QStringLiteral("Permanently remove the history entry named\r\n") + name +
                        QStringLiteral("?"),
                    TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo) == mrNo)

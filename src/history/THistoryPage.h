@@ -23,6 +23,10 @@ public:
                  QWidget* parent = nullptr);
     ~THistoryPage() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public:
     // Main-window operations Use Settings needs: make the Settings page the
     // active page, and bring the command buttons into its state.
     std::function<void()> ShowSettingsPage;

@@ -90,11 +90,19 @@ TEST_F(THistoryPageTest, TheListIsARowPerRecordWithFixedColumnsAndOrder) {
     const QStringList captions{"Entry Name", "Profile",    "MaxMTU",      "RWIN",
                                "MSS",        "TTL",        "MTUDiscover", "BlackHole",
                                "NDI Cache",  "Throughput", "Comment"};
+    // The designed widths, grown with the font: a date-stamped name and every
+    // caption show whole; numbers are right-aligned.
     const int widths[] = {125, 75, 60, 50, 50, 40, 75, 75, 75, 75, 300};
+    const QFontMetrics metrics = list->fontMetrics();
     for (int c = 0; c < 11; ++c) {
         EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
-        EXPECT_EQ(list->header()->sectionSize(c), widths[c]) << c;
+        EXPECT_GE(list->header()->sectionSize(c), widths[c]) << c;
+        EXPECT_GE(list->header()->sectionSize(c), metrics.horizontalAdvance(captions[c])) << c;
+        const int align = list->model()->data(History().index(0, c), Qt::TextAlignmentRole).toInt();
+        EXPECT_EQ(bool(align & Qt::AlignRight), c >= 2 && c <= 5 ? true : c == 8 || c == 9) << c;
     }
+    EXPECT_GT(list->header()->sectionSize(0),
+              metrics.horizontalAdvance(QStringLiteral("08 Dec 2026 10:40:11")));
     EXPECT_FALSE(list->header()->sectionsClickable());
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -449,6 +457,16 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     EXPECT_EQ(History().Record(0).ProfileCopy(), QStringLiteral("copy"));
     EXPECT_EQ(History().CellText(0, 9), QStringLiteral("4200"));
     EXPECT_EQ(History().Record(1).EntryName(), QStringLiteral("second"));
+
+    // Enter on a record opens it as a double click does.
+    bool opened = false;
+    WhenModal<TfrmHistoryEntry>([&opened](TfrmHistoryEntry& d) {
+        opened = true;
+        QTest::mouseClick(d.sbtnAbort(), Qt::LeftButton);
+    });
+    list->setCurrentIndex(History().index(1, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(opened);
 
     // Cancel changes nothing.
     WhenModal<TfrmHistoryEntry>([](TfrmHistoryEntry& d) {
