@@ -22,14 +22,16 @@
 #include "ui_TfrmMain.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QComboBox>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabBar>
+#include <algorithm>
 
 TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     : QMainWindow(parent), FData(data), ui(std::make_unique<Ui::TfrmMain>()) {
@@ -97,8 +99,17 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
             app->HelpContext(HelpContext);
     });
 
-    setMinimumSize(minimumSizeHint());
-    resize(QSize(511, 398).expandedTo(minimumSizeHint()));
+    // The pages scroll when the screen is too small for them (a large scale
+    // factor, say): the window is sized for its content, but may be smaller.
+    const QSize content = minimumSizeHint();
+    auto* scroller = new QScrollArea;
+    scroller->setObjectName(QStringLiteral("PageScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidgetResizable(true);
+    ui->layoutMain->replaceWidget(ui->PageControl1, scroller);
+    scroller->setWidget(ui->PageControl1);
+    resize(QSize(511, 398).expandedTo(content));
     FormCreate();
 }
 
@@ -134,6 +145,26 @@ THelpWindow* TfrmMain::HelpWindow() {
     return FHelpWindow;
 }
 
+void TfrmMain::FitToScreen(bool centre) {
+    QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    // The window manager's frame, title bar included, as far as it is known
+    // before the window is mapped: an allowance.
+    const QSize frame(16, 48);
+    resize(size().boundedTo(available.size() - frame).expandedTo(minimumSize()));
+    const QSize outer = size() + frame;
+    QPoint at = centre ? available.center() - QPoint(outer.width() / 2, outer.height() / 2) : pos();
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() + 1 - outer.width())));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - outer.height())));
+    move(at);
+}
+
 void TfrmMain::FormCreate() {
     // The test-run flags live with the Testing page; nothing else is set here yet.
 }
@@ -143,10 +174,10 @@ void TfrmMain::showEvent(QShowEvent* event) {
     if (FShown)
         return;
     FShown = true;
-    if (!FormStorage1->RestoreFormPlacement()) {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
-    }
+    // The least the window can be: the button column and a little of the page.
+    setMinimumSize(minimumSizeHint());
+    const bool placed = FormStorage1->RestoreFormPlacement();
+    FitToScreen(!placed);
     TApplication::Guard([this] { FormStorage1->RestoreProperties(); });
     TApplication::Guard([this] { FormShow(); });
 }

@@ -65,6 +65,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The whole window, frame included, on the screen's available area.
+    void FitToScreen(bool centre);
     TdataMain& FData;
     std::unique_ptr<Ui::TfrmMain> ui;
     std::unique_ptr<TFormStorage> FormStorage1;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -374,4 +375,20 @@ TEST_F(TfrmMainTest, UnsavedSettingsAreOfferedForSavingAtExit) {
         EXPECT_TRUE(HiveValue(THKey::HKEY_LOCAL_MACHINE, mstcp, QStringLiteral("DefaultMSS")));
         Dialogs().Clear();
     }
+}
+
+// The whole window opens on the screen's available area, whatever the scale
+// (run again on a 1280 x 800 screen at 1x and 2x); the pages scroll instead.
+TEST_F(TfrmMainTest, TheWindowOpensWithinTheScreen) {
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    const QRect available = frm.screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(frm.frameGeometry()))
+        << available.width() << "x" << available.height();
+    EXPECT_TRUE(frm.findChild<QScrollArea*>(QStringLiteral("PageScroller")));
+    EXPECT_LE(frm.minimumWidth(), available.width());
+    EXPECT_LE(frm.minimumHeight(), available.height());
+    Dialogs().Answer(mrOk);
+    frm.close();
 }
