@@ -3,10 +3,13 @@
 #include "platform/TShell.h"
 #include "support/TProgramIcon.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 const QString TAboutBox1::WebSiteUrl = QStringLiteral("https://www.brindlecove.example/");
 const QString TAboutBox1::FaqUrl =
@@ -39,20 +42,19 @@ TAboutBox1::TAboutBox1(QWidget* parent) : QDialog(parent) {
     ProgramIcon->setPixmap(TProgramIcon::Pixmap(48));
     ProgramIcon->setAccessibleName(QStringLiteral("Zephyn icon"));
 
-    auto* product = new QLabel(QStringLiteral("Zephyn for Windows"));
+    auto* product = FProduct = new QLabel(QStringLiteral("Zephyn for Windows"));
     product->setObjectName(QStringLiteral("ProductName"));
     QFont big = product->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.6);
     product->setFont(big);
-    product->setStyleSheet(QStringLiteral("color: blue;"));
 
     lblVersion = new QLabel(QStringLiteral("Version 2.80"));
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     QFont bold = lblVersion->font();
     bold.setBold(true);
     lblVersion->setFont(bold);
-    lblVersion->setStyleSheet(QStringLiteral("color: olive;"));
+    ShowColours();
 
     auto* maker = new TLinkLabel(QStringLiteral("Freeware from Brindlecove Software"), this);
     maker->setObjectName(QStringLiteral("Copyright"));
@@ -140,4 +142,25 @@ void TAboutBox1::btnSupportClick() {
 
 void TAboutBox1::mousePressEvent(QMouseEvent*) {
     btnWebSiteClick();
+}
+
+void TAboutBox1::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        ShowColours();
+}
+
+void TAboutBox1::ShowColours() {
+    if (!FProduct || !lblVersion)
+        return; // not built yet
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const std::pair<QLabel*, QColor> colours[] = {
+        {FProduct, dark ? QColor(140, 180, 255) : QColor(Qt::blue)},
+        {lblVersion, dark ? QColor(214, 214, 120) : QColor(128, 128, 0)},
+    };
+    for (const auto& [label, colour] : colours) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, colour);
+        label->setPalette(p);
+    }
 }

@@ -21,8 +21,8 @@ public:
     static const QString WebSiteUrl;
     static const QString FaqUrl;
 
-    QLabel* ProgramIcon;
-    QLabel* lblVersion;
+    QLabel* ProgramIcon = nullptr;
+    QLabel* lblVersion = nullptr;
     QPushButton* btnSupport;
     QPushButton* btnWebSite;
     QPushButton* OKButton;
@@ -32,4 +32,11 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // Blue title and olive version; lighter variants on a dark background,
+    // so that both stay readable (contrast of 4.5:1 at least).
+    void ShowColours();
+    QLabel* FProduct = nullptr;
 };

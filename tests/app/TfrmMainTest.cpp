@@ -25,6 +25,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 
 class TfrmMainTest : public TZephynTest {
 protected:
@@ -391,4 +392,31 @@ TEST_F(TfrmMainTest, TheWindowOpensWithinTheScreen) {
     EXPECT_LE(frm.minimumHeight(), available.height());
     Dialogs().Answer(mrOk);
     frm.close();
+}
+
+// On a dark background the About box's coloured texts turn lighter and keep
+// a contrast of 4.5:1 at least.
+TEST_F(TfrmMainTest, TheAboutBoxStaysReadableOnADarkBackground) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::Window, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    {
+        TAboutBox1 box;
+        const double background = luminance(box.palette().color(QPalette::Window));
+        for (const char* name : {"ProductName", "lblVersion"}) {
+            const QColor text =
+                box.findChild<QLabel*>(QLatin1String(name))->palette().color(QPalette::WindowText);
+            EXPECT_GE((luminance(text) + 0.05) / (background + 0.05), 4.5) << name;
+        }
+    }
+    QApplication::setPalette(before);
 }
