@@ -8,6 +8,7 @@ TfrmFtpProfileEdit::TfrmFtpProfileEdit(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TfrmFtpProfileEdit>()) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    FitTitle(*this);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     for (QLineEdit* e : {ui->ebHost, ui->ebPath, ui->ebFile, ui->ebLogin, ui->ebPassword})
         e->setMinimumWidth(fontMetrics().horizontalAdvance(QString(32, u'x')));

@@ -52,6 +52,7 @@ TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsPage* set
     ui->mComment->setFixedHeight(ui->mComment->fontMetrics().lineSpacing() * 5 + 12);
     FormCreate();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    FitTitle(*this);
 }
 
 TfrmHistoryEntry::~TfrmHistoryEntry() = default;

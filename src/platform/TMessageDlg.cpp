@@ -3,8 +3,11 @@
 #include "platform/TApplication.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSpacerItem>
+#include <algorithm>
 
 namespace {
 
@@ -46,6 +49,7 @@ public:
             box.setDefaultButton(QMessageBox::Ok);
             break;
         }
+        FitTitle(box);
         switch (box.exec()) {
         case QMessageBox::Ok:
             return mrOk;
@@ -58,13 +62,15 @@ public:
         }
     }
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override {
-        bool ok = false;
-        const QString text =
-            QInputDialog::getText(QApplication::activeWindow(), caption, DisplayText(prompt),
-                                  QLineEdit::Normal, value, &ok);
-        if (ok)
-            value = text;
-        return ok;
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(caption);
+        dialog.setLabelText(DisplayText(prompt));
+        dialog.setTextValue(value);
+        FitTitle(dialog);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        value = dialog.textValue();
+        return true;
     }
 };
 
@@ -76,6 +82,18 @@ TDialogService& Service() {
 }
 
 } // namespace
+
+void FitTitle(QDialog& dialog) {
+    // The title bar also holds the window manager's buttons and icon.
+    const int needed = dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        // A message box sizes itself from its layout: a spacer across it holds the width.
+        grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    } else {
+        dialog.setMinimumWidth(std::max(dialog.minimumWidth(), needed));
+    }
+}
 
 QString DisplayText(const QString& text) {
     QString s = text;

@@ -19,5 +19,7 @@ int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons);
 bool InputQuery(const QString& caption, const QString& prompt, QString& value);
 // nullptr restores the real message boxes.
 void SetDialogService(TDialogService* service);
+// Widens a dialog so that its title shows whole in the title bar.
+void FitTitle(class QDialog& dialog);
 // "\r\n" and lone "\r" as real line breaks.
 QString DisplayText(const QString& text);

@@ -109,6 +109,7 @@ TAboutBox1::TAboutBox1(QWidget* parent) : QDialog(parent) {
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnWebSite, &QPushButton::clicked, this, &TAboutBox1::btnWebSiteClick);
     connect(btnSupport, &QPushButton::clicked, this, &TAboutBox1::btnSupportClick);
+    FitTitle(*this);
 }
 
 TVersionInfo TAboutBox1::ProgramVersion() {

@@ -2,6 +2,7 @@
 #include "platform/TConvert.h"
 #include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
+#include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
 #include "platform/TWindowsVersion.h"
 #include "support/TTestEnvironment.h"
@@ -9,9 +10,11 @@
 #include "platform/TApplication.h"
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <sys/stat.h>
 
 TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
@@ -136,4 +139,18 @@ TEST_F(TPlatformTest, AHandlerFailureStopsTheProgramCodeThatChangedTheControl) {
     box.click();
     EXPECT_EQ(logged.size(), 2);
     Application->OnException = nullptr;
+}
+
+// A short message never cuts its box's title off.
+TEST(TMessageDlg, ADialogIsAsWideAsItsTitle) {
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Zephyn for Windows"));
+    box.setText(QStringLiteral("OK?"));
+    FitTitle(box);
+    box.show();
+    EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160);
+    QDialog plain;
+    plain.setWindowTitle(QStringLiteral("Edit the test profile of a server far away"));
+    FitTitle(plain);
+    EXPECT_GE(plain.minimumWidth(), plain.fontMetrics().horizontalAdvance(plain.windowTitle()));
 }
