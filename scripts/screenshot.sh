@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Retakes the screenshots in docs/, rendered offscreen on the bundled samples.
+# Retakes the screenshots in docs/ (every page, the record dialog, the profile
+# editor, the About box and the help window), rendered offscreen on the samples.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 make build >/dev/null

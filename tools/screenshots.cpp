@@ -5,17 +5,21 @@
 #include "dialup/TPerformancePage.h"
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TTestingPage.h"
+#include "ftptest/TfrmFtpProfileEdit.h"
 #include "history/TAnalysisPage.h"
 #include "history/THistoryRecord.h"
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "support/TAboutBox1.h"
 #include "support/TFtpServers.h"
+#include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -82,6 +86,23 @@ bool Shoot(const QString& sample, const QString& docs,
         dialog.show();
         dialog.sbtnCopySettingsClick();
         ok = Save(dialog, docs + QStringLiteral("/history-record.png")) && ok;
+
+        TfrmFtpProfileEdit editor(&frm);
+        editor.ebHost()->setText(QStringLiteral("ftp.brindlecove.example"));
+        editor.ebPath()->setText(QStringLiteral("/pub/test"));
+        editor.ebFile()->setText(QStringLiteral("1mb.bin"));
+        editor.ebLogin()->setText(QStringLiteral("anonymous"));
+        editor.ebPassword()->setText(QStringLiteral("user@example.test"));
+        editor.show();
+        ok = Save(editor, docs + QStringLiteral("/profile-editor.png")) && ok;
+
+        TAboutBox1 about(&frm);
+        about.show();
+        ok = Save(about, docs + QStringLiteral("/about-box.png")) && ok;
+
+        THelpWindow* help = frm.HelpWindow();
+        help->ShowTopic(20);
+        ok = Save(*help, docs + QStringLiteral("/help-window.png")) && ok;
     }
     return ok;
 }
