@@ -176,7 +176,6 @@ void THistoryPage::sbtnNewClick() {
     if (!dialog.DialogSaved)
         return;
     HistoryRecord r;
-    r.SetEntryName(dialog.ebEntryName()->text());
     if (FParameters.ProfileCount > 0) {
         const QString profile = dialog.cbProfiles()->currentText();
         r.SetProfile(profile);
@@ -186,63 +185,28 @@ void THistoryPage::sbtnNewClick() {
         r.SetProfile(QStringLiteral("<global only>"));
         r.SetMaxMTU(QStringLiteral("0"));
     }
-    r.SetIPMTU(r.MaxMTU());
-    r.SetRWIN(IntToStr(dialog.seRWIN()->value()));
-    r.SetTTL(IntToStr(dialog.seTTL()->value()));
-    r.SetMSS(IntToStr(dialog.seMSS()->value()));
-    r.SetNDICache(FParameters.Platform == WinNT ? QStringLiteral("-2")
-                                                : IntToStr(dialog.seNDI()->value()));
-    r.SetThroughput(dialog.seThroughput()->value());
-    r.SetMTUDiscover(dialog.ckbxDiscover()->isChecked());
-    r.SetBlackHole(dialog.ckbxBlackHole()->isChecked());
-    r.SetComment(dialog.mComment()->toPlainText().left(255));
-    FHistory.AppendHistoryRecord(r);
+    FHistory.AppendHistoryRecord(dialog.Record(r));
 }
 
 void THistoryPage::sbtnEditClick() {
     const int row = SingleSelection(QStringLiteral("Please select a record first"));
     if (row < 0)
         return;
-    const QStringList texts = FHistory.HistoryRowTexts(row);
     TfrmHistoryEntry dialog(FParameters, &FSettings, window());
     dialog.sbtnCopySettings()->setEnabled(false);
-    dialog.ebEntryName()->setText(texts[0]);
-    dialog.cbProfiles()->addItem(texts[1]);
-    dialog.cbProfiles()->setCurrentIndex(0);
-    if (FParameters.ProfileCount > 0) {
-        dialog.seMTU()->setValue(StrToInt(texts[2]));
-    } else {
+    dialog.SetRecord(FHistory.Record(row), FHistory.CellText(row, THistory::colMaxMTU));
+    if (FParameters.ProfileCount <= 0) {
         dialog.cbProfiles()->setEnabled(false);
         dialog.seMTU()->setEnabled(false);
-        dialog.seMTU()->setValue(0);
     }
-    dialog.seRWIN()->setValue(StrToInt(texts[3]));
-    dialog.seMSS()->setValue(StrToInt(texts[4]));
-    dialog.seTTL()->setValue(StrToInt(texts[5]));
-    dialog.ckbxDiscover()->setChecked(texts[6] == QLatin1String("Yes"));
-    dialog.ckbxBlackHole()->setChecked(texts[7] == QLatin1String("Yes"));
-    dialog.seNDI()->setValue(FParameters.Platform == WinNT ? 0 : StrToIntDef(texts[8], 0));
-    dialog.seThroughput()->setValue(StrToIntDef(texts[9], 0));
-    dialog.mComment()->setPlainText(texts[10]);
     dialog.exec();
     if (!dialog.DialogSaved || row >= FHistory.Count())
         return;
     // The record itself is changed in place; ProfileCopy stays as it was.
     HistoryRecord r = FHistory.Record(row);
-    r.SetEntryName(dialog.ebEntryName()->text());
     r.SetProfile(dialog.cbProfiles()->currentText());
     r.SetMaxMTU(IntToStr(dialog.seMTU()->value()));
-    r.SetIPMTU(r.MaxMTU());
-    r.SetRWIN(IntToStr(dialog.seRWIN()->value()));
-    r.SetMSS(IntToStr(dialog.seMSS()->value()));
-    r.SetTTL(IntToStr(dialog.seTTL()->value()));
-    r.SetNDICache(FParameters.Platform == WinNT ? QStringLiteral("-2")
-                                                : IntToStr(dialog.seNDI()->value()));
-    r.SetMTUDiscover(dialog.ckbxDiscover()->isChecked());
-    r.SetBlackHole(dialog.ckbxBlackHole()->isChecked());
-    r.SetThroughput(dialog.seThroughput()->value());
-    r.SetComment(dialog.mComment()->toPlainText().left(255));
-    FHistory.ReplaceRecord(row, r);
+    FHistory.ReplaceRecord(row, dialog.Record(r));
 }
 
 void THistoryPage::sbtnRemoveClick() {
@@ -263,7 +227,16 @@ void THistoryPage::sbtnUseClick() {
         return;
     if (ShowSettingsPage)
         ShowSettingsPage();
-    if (!FSettings.UseHistoryRow(FHistory.HistoryRowTexts(row)))
+    const HistoryRecord& record = FHistory.Record(row);
+    TSettingsInForce values;
+    values.RWIN = record.RWIN();
+    values.MSS = StrToIntDef(record.MSS(), 0);
+    values.TTL = record.TTL();
+    values.NdiCache = record.NDICache();
+    values.AutoDiscover = record.MTUDiscover();
+    values.BlackHole = record.BlackHole();
+    if (!FSettings.UseSettings(record.Profile(), FHistory.CellText(row, THistory::colMaxMTU),
+                               values))
         return;
     Inform(QStringLiteral("The settings have been entered on the settings page.\r\nNote that they "
                           "have NOT yet been changed in your registry\r\nand will not until you "

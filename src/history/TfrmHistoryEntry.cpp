@@ -1,5 +1,6 @@
 #include "history/TfrmHistoryEntry.h"
 #include "history/TBaselineRecords.h"
+#include "history/THistoryRecord.h"
 #include "platform/TApplication.h"
 #include "platform/TClock.h"
 #include "platform/TConvert.h"
@@ -109,6 +110,38 @@ void TfrmHistoryEntry::SetupField(QSpinBox* spin, int highest, int maxLength, in
     spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     if (QLineEdit* edit = spin->findChild<QLineEdit*>())
         edit->setMaxLength(maxLength + 1);
+}
+
+void TfrmHistoryEntry::SetRecord(const HistoryRecord& record, const QString& mtu) {
+    const bool nt = FParameters.Platform == WinNT;
+    ui->ebEntryName->setText(record.EntryName());
+    ui->cbProfiles->addItem(record.Profile());
+    ui->cbProfiles->setCurrentIndex(0);
+    ui->seMTU->setValue(FParameters.ProfileCount > 0 ? StrToInt(mtu) : 0);
+    ui->seRWIN->setValue(StrToInt(record.RWIN()));
+    ui->seMSS->setValue(StrToInt(record.MSS()));
+    ui->seTTL->setValue(StrToInt(record.TTL()));
+    ui->ckbxDiscover->setChecked(record.MTUDiscover());
+    ui->ckbxBlackHole->setChecked(record.BlackHole());
+    ui->seNDI->setValue(nt ? 0 : StrToIntDef(record.NDICache(), 0));
+    ui->seThroughput->setValue(record.Throughput());
+    ui->mComment->setPlainText(record.Comment());
+}
+
+HistoryRecord TfrmHistoryEntry::Record(const HistoryRecord& base) const {
+    HistoryRecord r = base;
+    r.SetEntryName(ui->ebEntryName->text());
+    r.SetIPMTU(r.MaxMTU());
+    r.SetRWIN(IntToStr(ui->seRWIN->value()));
+    r.SetMSS(IntToStr(ui->seMSS->value()));
+    r.SetTTL(IntToStr(ui->seTTL->value()));
+    r.SetNDICache(FParameters.Platform == WinNT ? QStringLiteral("-2")
+                                                : IntToStr(ui->seNDI->value()));
+    r.SetMTUDiscover(ui->ckbxDiscover->isChecked());
+    r.SetBlackHole(ui->ckbxBlackHole->isChecked());
+    r.SetThroughput(ui->seThroughput->value());
+    r.SetComment(ui->mComment->toPlainText().left(255));
+    return r;
 }
 
 void TfrmHistoryEntry::FormCreate() {

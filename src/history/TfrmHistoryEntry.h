@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <memory>
 
+class HistoryRecord;
 class TParameterSet;
 class TSettingsPage;
 class QCheckBox;
@@ -40,6 +41,12 @@ public:
     QPushButton* sbtnCopySettings() const;
     QPushButton* sbtnSave() const;
     QPushButton* sbtnAbort() const;
+
+    // The fields from a record; mtu is the MTU the list shows for it.
+    void SetRecord(const HistoryRecord& record, const QString& mtu);
+    // The record with the fields' values put in (its profile and the copy
+    // of it are the caller's).
+    HistoryRecord Record(const HistoryRecord& base) const;
 
     void FormCreate();
     void sbtnCopySettingsClick();

@@ -342,13 +342,12 @@ TSettingsInForce TSettingsPage::SettingsInForce() const {
     return s;
 }
 
-bool TSettingsPage::UseHistoryRow(const QStringList& row) {
-    if (row.size() < 9)
-        return false;
+bool TSettingsPage::UseSettings(const QString& profileName, const QString& mtu,
+                                const TSettingsInForce& values) {
     if (FModel.ProfileCount > 0) {
         const QString name = (FModel.Platform == WinNT ? QStringLiteral("..\\Tcpip\\")
                                                        : QStringLiteral("..\\NetTrans\\")) +
-                             row[1];
+                             profileName;
         const int index = FModel.ProfileItems().indexOf(QRegularExpression(
             QRegularExpression::escape(name), QRegularExpression::CaseInsensitiveOption));
         if (index < 0 || index >= MaxProfiles) {
@@ -360,32 +359,32 @@ bool TSettingsPage::UseHistoryRow(const QStringList& row) {
         FModel.SetActiveProfile(index);
         AdapterProfile& profile = FModel.Profiles[index];
         ui->ebIPAddress->setText(profile.IPAddress);
-        if (QRadioButton* radio = MTURadio(StrToInt(row[2]))) {
+        if (QRadioButton* radio = MTURadio(StrToInt(mtu))) {
             Check(radio, true);
             // A button that was already checked runs no handler: the fixed
             // MTU goes into the newly selected profile all the same, so that
             // Save writes what the page shows.
-            StoreMTU(profile, row[2].trimmed(), row[2].trimmed());
+            StoreMTU(profile, mtu.trimmed(), mtu.trimmed());
         } else {
             Check(ui->radioCustomMTU, true);
-            ui->ebCustomMTU->setText(row[2]);
+            ui->ebCustomMTU->setText(mtu);
             // Shown means used: the custom MTU goes into the model as leaving
             // the edit would put it there, so Save writes what the page shows.
-            StoreMTU(profile, row[2].trimmed(), row[2].trimmed());
+            StoreMTU(profile, mtu.trimmed(), mtu.trimmed());
         }
     }
     // These three run no handler; the model takes the values directly so that
     // Save writes what the page shows.
-    ui->ebRWIN->setText(row[3]);
-    FModel.RWIN = row[3];
-    SetSpinValue(ui->seMSS, StrToIntDef(row[4], 0));
+    ui->ebRWIN->setText(values.RWIN);
+    FModel.RWIN = values.RWIN;
+    SetSpinValue(ui->seMSS, values.MSS);
     // Any other TTL clears the selection.
-    ui->cbTTL->setCurrentIndex(ListItem(StrToInt(row[5]), {0, 32, 64, 128}));
-    FModel.TTL = row[5];
-    Check(ui->cbAutoDiscover, row[6] == QLatin1String("Yes"));
-    Check(ui->cbBlackHole, row[7] == QLatin1String("Yes"));
+    ui->cbTTL->setCurrentIndex(ListItem(StrToInt(values.TTL), {0, 32, 64, 128}));
+    FModel.TTL = values.TTL;
+    Check(ui->cbAutoDiscover, values.AutoDiscover);
+    Check(ui->cbBlackHole, values.BlackHole);
     if (FModel.Platform != WinNT) {
-        const int item = ListItem(StrToInt(row[8]), {0, 16, 32, 64});
+        const int item = ListItem(StrToInt(values.NdiCache), {0, 16, 32, 64});
         if (item >= 0) {
             ui->cbNdiCache->setCurrentIndex(item);
             FModel.NdiCacheSize = ui->cbNdiCache->currentText();

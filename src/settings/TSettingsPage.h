@@ -50,9 +50,10 @@ public:
     void cbActiveProfileChange();
 
     TSettingsInForce SettingsInForce() const;
-    // Puts a history row's values (in column order) on the page; false, after
-    // the warning, when the row's profile no longer exists on this system.
-    bool UseHistoryRow(const QStringList& row);
+    // Puts a history record's values on the page: its profile (the key's last
+    // part), the MTU shown for it and the global values. False, after the
+    // warning, when the profile no longer exists on this system.
+    bool UseSettings(const QString& profile, const QString& mtu, const TSettingsInForce& values);
 
     // Takes a custom MTU the user is still typing, as leaving the edit would.
     void CommitPendingEdit();
