@@ -16,10 +16,13 @@
 #include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 
+#include <QApplication>
+#include <QColor>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -245,8 +248,31 @@ int main(int argc, char** argv) {
                  ok;
         return ok ? 0 : 1;
     }
+    // --dark: the same pictures under a dark palette, into another folder
+    // (for checking contrast; the docs show the default theme).
+    if (argc == 4 && std::strcmp(argv[1], "--dark") == 0) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
+        dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+        dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Highlight, QColor(0x2f, 0x65, 0xca));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+        dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+        QApplication::setPalette(dark);
+        argv[1] = argv[2];
+        argv[2] = argv[3];
+        argc = 3;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: zephyn_screenshots <samples/registry> <docs>\n");
+        std::fprintf(stderr, "usage: zephyn_screenshots [--dark] <samples/registry> <folder>\n"
+                             "       zephyn_screenshots --icons <folder>\n");
         return 2;
     }
     TAgreeing agreeing;
