@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 20
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-asan bench fuzz install clean
+.PHONY: all deps build run test test-asan bench bench-shaped fuzz install clean
 
 all: build
 
@@ -32,6 +32,10 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_startup
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
 	$(BUILD)/bin/bench_download
+
+# The measured figure on shaped links (56 kbit/s, 1 and 10 Mbit/s); needs root.
+bench-shaped:
+	bench/shaped_link.sh
 
 # The whole suite built with AddressSanitizer and UBSan (its own build folder).
 test-asan: deps

@@ -51,6 +51,18 @@ constexpr int Rounds = 7;
 
 // ---- the clients, each run as `bench_download --client KIND PORT FILE`
 
+// The file the page client fetches: big.bin of 1 GiB, unless BENCH_FILE
+// ("name:size") names another (the shaped-link benchmark does).
+QString PageFileName() {
+    const QString spec = qEnvironmentVariable("BENCH_FILE");
+    return spec.isEmpty() ? QStringLiteral("big.bin") : spec.section(u':', 0, 0);
+}
+
+qint64 PageFileSize() {
+    const QString spec = qEnvironmentVariable("BENCH_FILE");
+    return spec.isEmpty() ? FileSize : spec.section(u':', 1).toLongLong();
+}
+
 int RunTMFtp(int argc, char** argv, bool passive, quint16 port, const QString& local) {
     QCoreApplication app(argc, argv);
     TMFtp ftp;
@@ -159,6 +171,10 @@ int RunBareLoop(quint16 port, const char* local) {
 class TAnswers : public TDialogService {
 public:
     int MessageDlg(const QString& text, TMsgDlgType, TMsgDlgButtons buttons) override {
+        // The statistics the page offers, for a driver that reads its figure.
+        if (text.startsWith(QLatin1String("Transfer Complete!")))
+            std::printf("%s\n", qPrintable(QString(text).replace(QStringLiteral("\r\n"),
+                                                                 QStringLiteral(" | "))));
         if (buttons != TMsgDlgButtons::mbYesNo)
             return mrOk;
         return text.startsWith(QLatin1String("Transfer Complete!")) ||
@@ -182,7 +198,7 @@ int RunPage(int argc, char** argv, quint16 port) {
         FtpTestProfile profile;
         profile.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
         profile.SetPath(QStringLiteral("/"));
-        profile.SetFileName(QStringLiteral("big.bin"));
+        profile.SetFileName(PageFileName());
         profile.SetLoginName(QStringLiteral("anonymous"));
         profile.SetPassword(QStringLiteral("bench@example.test"));
         QFile prf(home.path() + QStringLiteral("/ftptest.prf"));
@@ -208,7 +224,7 @@ int RunPage(int argc, char** argv, quint16 port) {
         TTestRun* run = frm.TestRun();
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             const qint64 gap = sinceTick.restart();
-            if (run->BytesReceived > 0 && run->BytesReceived < FileSize)
+            if (run->BytesReceived > 0 && run->BytesReceived < PageFileSize())
                 worstGap = std::max(worstGap, gap);
         });
         QTimer::singleShot(0, [&] {
@@ -219,7 +235,7 @@ int RunPage(int argc, char** argv, quint16 port) {
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (ticker.isActive() && !run->Running()) {
-                result = run->BytesReceived == FileSize ? 0 : 1;
+                result = run->BytesReceived == PageFileSize() ? 0 : 1;
                 app.quit();
             }
         });

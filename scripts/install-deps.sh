@@ -3,13 +3,15 @@
 # (the FTP servers and the proxy are the real peers the tests and benchmarks start
 # on 127.0.0.1 themselves; poppler-utils renders the printed chart's PDF in its test;
 # desktop-file-utils and appstream validate the installed desktop entry and metadata).
-# With --fuzz it also installs clang and its libFuzzer and sanitizer runtimes.
+# With --fuzz it also installs clang and its libFuzzer and sanitizer runtimes;
+# with --shaped, iproute2 (ip netns, tc) for the shaped-link benchmark.
 set -euo pipefail
 packages=(g++ make cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev fonts-dejavu-core
           vsftpd python3-pyftpdlib ftp-proxy curl poppler-utils
           desktop-file-utils appstream)
 [[ "${1:-}" == "--fuzz" ]] && packages+=(clang libclang-rt-dev)
+[[ "${1:-}" == "--shaped" ]] && packages+=(iproute2)
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
