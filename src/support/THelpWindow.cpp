@@ -19,20 +19,21 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     FBrowser->setAccessibleName(QStringLiteral("Zephyn Help"));
     FBrowser->setOpenExternalLinks(true);
     // Back and Forward through the topics visited, as buttons and as keys.
-    auto* back = new QToolButton;
-    back->setObjectName(QStringLiteral("HelpBack"));
-    back->setText(QStringLiteral("&Back"));
-    back->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
-    back->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    back->setShortcut(QKeySequence::Back);
-    back->setEnabled(false);
-    auto* forward = new QToolButton;
-    forward->setObjectName(QStringLiteral("HelpForward"));
-    forward->setText(QStringLiteral("&Forward"));
-    forward->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
-    forward->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    forward->setShortcut(QKeySequence::Forward);
-    forward->setEnabled(false);
+    auto button = [this](const char* name, const QString& text, QStyle::StandardPixmap icon,
+                         QKeySequence::StandardKey key) {
+        auto* b = new QToolButton;
+        b->setObjectName(QLatin1String(name));
+        b->setText(text);
+        b->setIcon(style()->standardIcon(icon));
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        b->setShortcut(key);
+        b->setEnabled(false);
+        return b;
+    };
+    QToolButton* back =
+        button("HelpBack", QStringLiteral("&Back"), QStyle::SP_ArrowBack, QKeySequence::Back);
+    QToolButton* forward = button("HelpForward", QStringLiteral("&Forward"),
+                                  QStyle::SP_ArrowForward, QKeySequence::Forward);
     connect(back, &QToolButton::clicked, FBrowser, &QTextBrowser::backward);
     connect(forward, &QToolButton::clicked, FBrowser, &QTextBrowser::forward);
     connect(FBrowser, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
