@@ -2,14 +2,17 @@
 # Installs the Debian packages Zephyn needs to build, run and test, when missing
 # (the FTP servers and the proxy are the real peers the tests and benchmarks start
 # on 127.0.0.1 themselves; poppler-utils renders the printed chart's PDF in its test;
-# desktop-file-utils and appstream validate the installed desktop entry and metadata).
+# desktop-file-utils and appstream validate the installed desktop entry and metadata;
+# hivex and libcreg read a Windows installation's registry files, and hivex's,
+# libregf's and libcreg's own tools check the test fixtures).
 # With --fuzz it also installs clang and its libFuzzer and sanitizer runtimes;
 # with --shaped, iproute2 (ip netns, tc) for the shaped-link benchmark.
 set -euo pipefail
 packages=(g++ make cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev fonts-dejavu-core
           vsftpd python3-pyftpdlib ftp-proxy curl poppler-utils
-          desktop-file-utils appstream)
+          desktop-file-utils appstream
+          libhivex-dev libcreg-dev libbfio-dev libhivex-bin libregf-utils libcreg-utils)
 [[ "${1:-}" == "--fuzz" ]] && packages+=(clang libclang-rt-dev)
 [[ "${1:-}" == "--shaped" ]] && packages+=(iproute2)
 missing=()

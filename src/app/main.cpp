@@ -1,3 +1,4 @@
+#include "app/TCommandLine.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
 #include "platform/TApplication.h"
@@ -5,8 +6,22 @@
 #include "platform/TMessageDlg.h"
 #include "platform/TRegistryStore.h"
 
+#include <QStringList>
+
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("zephyn"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZEPHYN_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const TCommandLine commandLine(arguments);
+    if (const auto status = commandLine.ExitStatus())
+        return *status;
+    TRegistryStore::SetMachineLocation(commandLine.Registry());
+
     TApplication app(argc, argv);
+    if (const auto status = TCommandLine::CheckLeftovers(app.arguments()))
+        return *status;
     app.SetTitle(QStringLiteral("Zephyn for Windows"));
     app.HelpFile = QStringLiteral("Zephyn.hlp");
 
@@ -19,6 +34,10 @@ int main(int argc, char** argv) {
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         return 1;
     }
+    const QString warning =
+        TRegistryStore::Instance().Hive(THKey::HKEY_LOCAL_MACHINE).StartWarning();
+    if (!warning.isEmpty())
+        MessageDlg(warning, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
 
     TdataMain dataMain;
     if (dataMain.Refused())

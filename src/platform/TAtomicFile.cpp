@@ -132,8 +132,13 @@ void TAtomicFile::Write(const char* data, qsizetype size) {
 void TAtomicFile::Sync() {
     mode_t mode = FAccess == TFileAccess::Private ? 0600 : 0644;
     struct stat st {};
-    if (::stat(QFile::encodeName(FPath).constData(), &st) == 0 && S_ISREG(st.st_mode))
+    const QString& like = FModeSource.isEmpty() ? FPath : FModeSource;
+    if (::stat(QFile::encodeName(like).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
         mode = FAccess == TFileAccess::Private ? (st.st_mode & 0600) : (st.st_mode & 07777);
+        // A shared file keeps its owner where this process may give it (root).
+        if (FAccess == TFileAccess::Shared && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+            (void)!::fchown(FFd, st.st_uid, st.st_gid);
+    }
     if (::fchmod(FFd, mode) != 0 || ::fsync(FFd) != 0)
         RaiseInOutError(errno);
     FSynced = true;

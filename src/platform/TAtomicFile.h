@@ -45,6 +45,12 @@ public:
 
     void Write(const char* data, qsizetype size);
     void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
+    // The new file takes the owner (where the process may give it) and the
+    // mode of another file instead of the target's.
+    void KeepOwnerAndModeOf(const QString& path) { FModeSource = path; }
+    // The temporary file's name through this process's descriptor, for a
+    // library that writes a file by name: it reaches this very file.
+    QByteArray DescriptorPath() const { return "/proc/self/fd/" + QByteArray::number(FFd); }
     // Data to disk; Commit runs it when it was not run before.
     void Sync();
     // Renames over the target and syncs the directory.
@@ -59,6 +65,7 @@ public:
 
 private:
     QString FPath;
+    QString FModeSource;
     TFileAccess FAccess;
     QByteArray FTemp;
     int FFd = -1;

@@ -110,7 +110,7 @@ TRegistryHive& THiveFile::Read() {
     return *FHive;
 }
 
-void THiveFile::Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change) {
+void THiveFile::Modify(const TTouch&, const TChange& change) {
     if (const int error = TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath()))
         throw ERegistryException(QStringLiteral("The registry file %1 could not be written: %2")
                                      .arg(FPath, FileProblemText(error)));

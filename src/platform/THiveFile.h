@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/TAtomicFile.h"
-#include "platform/TRegistryHive.h"
+#include "platform/THive.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,21 +12,20 @@
 // once and atomically under a lock shared with other processes; a file changed
 // by someone else is read again first, so no one's writes are lost. A file that
 // cannot be read is never written over.
-class THiveFile {
+class THiveFile : public THive {
 public:
-    using TUndo = std::vector<std::function<void()>>;
-
     // seed: the bytes a missing file starts from (empty: an empty hive).
     THiveFile(const QString& path, const QString& rootName, const QByteArray& seed = {},
               TFileAccess access = TFileAccess::Private);
     const QString& Path() const { return FPath; }
 
     // The current tree; raises ERegistryException when the file cannot be read.
-    TRegistryHive& Read();
-    // Runs change on the current tree under the lock and persists the result.
-    // change returns false when it made no change (nothing is written). A failed
-    // write undoes the change and raises ERegistryException.
-    void Modify(const std::function<bool(TRegistryHive&, TUndo&)>& change);
+    TRegistryHive& Read() override;
+    // Runs change on the current tree under the lock and persists the result
+    // (nothing is written when it made no change). A failed write undoes the
+    // change and raises ERegistryException.
+    void Modify(const TTouch& touch, const TChange& change) override;
+    QString Location() const override { return FPath; }
 
 private:
     struct TIdentity {

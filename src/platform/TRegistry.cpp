@@ -10,15 +10,16 @@ void TRegistry::SetRootKey(THKey root) {
     FRoot = root;
 }
 
-THiveFile& TRegistry::Hive() const {
+THive& TRegistry::Hive() const {
     return TRegistryStore::Instance().Hive(FRoot);
 }
 
 QString TRegistry::Resolve(const QString& key) const {
     const QStringList parts = TRegistryHive::SplitPath(key);
-    if (key.startsWith(u'\\') || !FOpen)
-        return parts.join(u'\\');
-    return (TRegistryHive::SplitPath(FPath) + parts).join(u'\\');
+    const QString path = key.startsWith(u'\\') || !FOpen
+                             ? parts.join(u'\\')
+                             : (TRegistryHive::SplitPath(FPath) + parts).join(u'\\');
+    return Hive().Read().Canonical(path);
 }
 
 bool TRegistry::OpenKey(const QString& key, bool canCreate) {
@@ -31,7 +32,7 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate) {
     if (!canCreate)
         return false;
     try {
-        Hive().Modify([&](TRegistryHive& hive, THiveFile::TUndo& undo) {
+        Hive().Modify({path, QString(), true}, [&](TRegistryHive& hive, THive::TUndo& undo) {
             TRegKey* k = hive.Root.get();
             bool changed = false;
             for (const QString& part : TRegistryHive::SplitPath(path)) {
@@ -130,7 +131,7 @@ QByteArray TRegistry::ReadBinaryData(const QString& name) {
 void TRegistry::WriteValue(const TRegValue& value) {
     const QString path = FOpen ? FPath : QString();
     try {
-        Hive().Modify([&](TRegistryHive& hive, THiveFile::TUndo& undo) {
+        Hive().Modify({path, value.Name}, [&](TRegistryHive& hive, THive::TUndo& undo) {
             TRegKey* key = hive.Find(path);
             if (!key)
                 throw ERegistryException(QStringLiteral("key deleted"));
@@ -177,7 +178,7 @@ bool TRegistry::DeleteValue(const QString& name) {
     const QString path = FOpen ? FPath : QString();
     bool deleted = false;
     try {
-        Hive().Modify([&](TRegistryHive& hive, THiveFile::TUndo& undo) {
+        Hive().Modify({path, name}, [&](TRegistryHive& hive, THive::TUndo& undo) {
             TRegKey* key = hive.Find(path);
             const int i = key ? key->ValueIndex(name) : -1;
             if (i < 0)
@@ -198,7 +199,7 @@ bool TRegistry::DeleteKey(const QString& key) {
     const QString path = Resolve(key);
     bool deleted = false;
     try {
-        Hive().Modify([&](TRegistryHive& hive, THiveFile::TUndo& undo) {
+        Hive().Modify({path, QString(), true}, [&](TRegistryHive& hive, THive::TUndo& undo) {
             TRegKey* k = hive.Find(path);
             if (!k || !k->Parent)
                 return false;
@@ -212,4 +213,12 @@ bool TRegistry::DeleteKey(const QString& key) {
         return false;
     }
     return deleted;
+}
+
+QString TRegistry::CommitChanges() {
+    return Hive().Commit();
+}
+
+QString TRegistry::ReadOnlyReason() {
+    return Hive().ReadOnlyReason();
 }

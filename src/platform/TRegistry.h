@@ -36,8 +36,15 @@ public:
     bool DeleteValue(const QString& name);
     bool DeleteKey(const QString& key);
 
+    // Writes what the root's hive keeps until asked (a Windows installation's
+    // own files); returns a note for the user, or empty. Raises
+    // ERegistryException naming the file when it cannot.
+    QString CommitChanges();
+    // Why the root's hive must not be written (empty: it may be).
+    QString ReadOnlyReason();
+
 private:
-    THiveFile& Hive() const;
+    THive& Hive() const;
     QString Resolve(const QString& key) const;
     const TRegKey* Current();
     void WriteValue(const TRegValue& value);

@@ -119,34 +119,7 @@ void SerializeKey(const TRegKey& key, const QString& path, bool unicode, QString
     out += path;
     out += QStringLiteral("]\r\n");
     for (const TRegValue& v : key.Values) {
-        const qsizetype start = out.size();
-        if (v.Name.isEmpty())
-            out += u'@';
-        else
-            AppendEscaped(out, v.Name);
-        out += u'=';
-        // A string is written as text, line breaks and NULs as escapes, so
-        // that every character it has stays in the file's own encoding.
-        if (v.Type == REG_SZ && !v.RawText) {
-            AppendEscaped(out, v.Text);
-        } else if (v.Type == REG_DWORD && v.Data.size() == 4) {
-            const quint32 d = static_cast<unsigned char>(v.Data[0]) |
-                              static_cast<unsigned char>(v.Data[1]) << 8 |
-                              static_cast<unsigned char>(v.Data[2]) << 16 |
-                              static_cast<quint32>(static_cast<unsigned char>(v.Data[3])) << 24;
-            out += QStringLiteral("dword:%1").arg(d, 8, 16, QChar(u'0'));
-        } else {
-            QByteArray bytes = v.Data;
-            if (v.IsText() && !v.RawText) {
-                QString text = v.Text;
-                if (v.Type != REG_MULTI_SZ)
-                    text += QChar(0);
-                bytes = EncodeStringBytes(text, unicode);
-            }
-            out += v.Type == REG_BINARY ? QStringLiteral("hex:")
-                                        : QStringLiteral("hex(%1):").arg(v.Type, 0, 16);
-            AppendHex(out, out.size() - start, bytes);
-        }
+        out += TRegistryHive::ValueLine(v, unicode);
         out += QStringLiteral("\r\n");
     }
     out += QStringLiteral("\r\n");
@@ -204,9 +177,26 @@ QStringList TRegistryHive::SplitPath(const QString& path) {
     return path.split(u'\\', Qt::SkipEmptyParts);
 }
 
+QString TRegistryHive::Canonical(const QString& path) const {
+    QStringList parts = SplitPath(path);
+    for (const auto& [link, target] : Links) {
+        const QStringList from = SplitPath(link);
+        if (parts.size() < from.size())
+            continue;
+        bool match = true;
+        for (qsizetype i = 0; i < from.size() && match; ++i)
+            match = parts[i].compare(from[i], Qt::CaseInsensitive) == 0;
+        if (match) {
+            parts = SplitPath(target) + parts.mid(from.size());
+            break;
+        }
+    }
+    return parts.join(u'\\');
+}
+
 TRegKey* TRegistryHive::Find(const QString& path) const {
     TRegKey* key = Root.get();
-    for (const QString& part : SplitPath(path)) {
+    for (const QString& part : SplitPath(Links.empty() ? path : Canonical(path))) {
         key = key->FindSubKey(part);
         if (!key)
             return nullptr;
@@ -457,6 +447,38 @@ TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootN
     if (!haveHeader)
         Fail(1, QStringLiteral("the file does not begin with \"REGEDIT4\""));
     return hive;
+}
+
+QString TRegistryHive::ValueLine(const TRegValue& v, bool unicode) {
+    QString out;
+    if (v.Name.isEmpty())
+        out += u'@';
+    else
+        AppendEscaped(out, v.Name);
+    out += u'=';
+    // A string is written as text, line breaks and NULs as escapes, so
+    // that every character it has stays in the file's own encoding.
+    if (v.Type == REG_SZ && !v.RawText) {
+        AppendEscaped(out, v.Text);
+    } else if (v.Type == REG_DWORD && v.Data.size() == 4) {
+        const quint32 d = static_cast<unsigned char>(v.Data[0]) |
+                          static_cast<unsigned char>(v.Data[1]) << 8 |
+                          static_cast<unsigned char>(v.Data[2]) << 16 |
+                          static_cast<quint32>(static_cast<unsigned char>(v.Data[3])) << 24;
+        out += QStringLiteral("dword:%1").arg(d, 8, 16, QChar(u'0'));
+    } else {
+        QByteArray bytes = v.Data;
+        if (v.IsText() && !v.RawText) {
+            QString text = v.Text;
+            if (v.Type != REG_MULTI_SZ)
+                text += QChar(0);
+            bytes = EncodeStringBytes(text, unicode);
+        }
+        out += v.Type == REG_BINARY ? QStringLiteral("hex:")
+                                    : QStringLiteral("hex(%1):").arg(v.Type, 0, 16);
+        AppendHex(out, out.size(), bytes);
+    }
+    return out;
 }
 
 QByteArray TRegistryHive::Serialize() const {

@@ -64,10 +64,18 @@ public:
     // Keys nested deeper than this are refused, as the system refuses them.
     static constexpr int MaxDepth = 512;
 
+    // Keys that stand for others, as Windows links CurrentControlSet to the
+    // control set in use: (link path, target path).
+    std::vector<std::pair<QString, QString>> Links;
+
     static QStringList SplitPath(const QString& path);
+    // The path with a link at its start replaced by the link's target.
+    QString Canonical(const QString& path) const;
     TRegKey* Find(const QString& path) const;
 
     // Raises ERegistryException "line N: reason" for text it cannot read.
     static TRegistryHive Parse(const QByteArray& bytes, const QString& rootName);
     QByteArray Serialize() const;
+    // One value as a line of the text format, without its line end.
+    static QString ValueLine(const TRegValue& value, bool unicode = false);
 };

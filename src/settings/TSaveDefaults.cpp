@@ -50,6 +50,8 @@ TSaveDefaults::TSaveDefaults(TParameterSet& model, QPushButton* save, QPushButto
 }
 
 void TSaveDefaults::btnSaveClick() {
+    if (!FModel.MachineRegistryWritable())
+        return;
     if (!Ask(QStringLiteral("Are you sure you want to save these changes?")))
         return;
     if (!FModel.WriteParameters(FModel.ProfileCount > 0 ? FModel.ActiveProfile() : 0)) {
@@ -67,6 +69,8 @@ void TSaveDefaults::btnSaveClick() {
 }
 
 void TSaveDefaults::btnDefaultsClick() {
+    if (!FModel.MachineRegistryWritable())
+        return;
     if (!Ask(QStringLiteral(
             "This will remove all registry entries for the TCP/IP parameters\r\nthat Zephyn "
             "manipulates. When Windows boots and does not find\r\nthese entries, it will use it's "
@@ -116,6 +120,8 @@ void TSaveDefaults::btnDefaultsClick() {
             reg.CloseKey();
         }
     }
+    if (!FModel.CommitRegistry())
+        return;
     Inform(QStringLiteral("The registry entries have now been removed from your system.\r\nYou "
                           "will now need to close all running applications and\r\nreboot your "
                           "system for the changes to take effect."));

@@ -3,6 +3,7 @@
 #include "platform/TConvert.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TRegistryStore.h"
 #include "platform/TWidgetHints.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_TSettingsPage.h"
@@ -32,6 +33,7 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
         ui->ebRWIN->fontMetrics().horizontalAdvance(QStringLiteral("99999")) + 10);
     ui->ebRWIN->setMaximumWidth(ui->ebRWIN->minimumWidth() + 20);
     SetupHints();
+    ShowRegistrySource();
     UpdateMinimumHeight();
 
     SyncProfileItems();
@@ -41,6 +43,27 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
 }
 
 TSettingsPage::~TSettingsPage() = default;
+
+void TSettingsPage::ShowRegistrySource() {
+    // Which registry Save writes, always in sight: the whole text in the
+    // tool tip and for screen readers, the line elided in the middle.
+    FRegistrySource =
+        QStringLiteral("Registry: ") + TRegistryStore::Instance().MachineDescription();
+    ui->lblRegistrySource->setToolTip(FRegistrySource);
+    ui->lblRegistrySource->setAccessibleDescription(FRegistrySource);
+    ElideRegistrySource();
+}
+
+void TSettingsPage::ElideRegistrySource() {
+    QLabel* label = ui->lblRegistrySource;
+    const int width = std::max(label->width(), 200);
+    label->setText(label->fontMetrics().elidedText(FRegistrySource, Qt::ElideMiddle, width));
+}
+
+void TSettingsPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ElideRegistrySource();
+}
 
 QComboBox* TSettingsPage::cbActiveProfile() const {
     return ui->cbActiveProfile;

@@ -73,8 +73,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void ShowRegistrySource();
+    void ElideRegistrySource();
     void SyncProfileItems();
     void SyncActiveProfile(int index);
     void SetupHints();
@@ -94,5 +97,6 @@ private:
 
     TParameterSet& FModel;
     std::unique_ptr<Ui::TSettingsPage> ui;
+    QString FRegistrySource;
     QPushButton* FCalc = nullptr;
 };

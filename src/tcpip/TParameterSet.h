@@ -57,6 +57,12 @@ public:
     // Writes the model into the registry layout of the platform; true when the
     // profile and every global value were written. Shows its own messages.
     bool WriteParameters(int profileIndex);
+    // false, after a message naming the file, when the machine registry must
+    // not be written (a Windows hive that was not shut down cleanly).
+    bool MachineRegistryWritable();
+    // Writes what the machine registry keeps until asked (a Windows
+    // installation's own files) and shows its note; false after an error message.
+    bool CommitRegistry();
     // On the open key; false (after an error message) when it fails.
     bool WriteStringValue(const QString& name, const QString& text);
     bool RemoveValue(const QString& name);
@@ -70,6 +76,8 @@ signals:
     void ActiveProfileChanged(int index);
 
 private:
+    bool WriteParameterValues(int profileIndex);
+
     QStringList FProfileItems;
     int FActiveProfile = -1;
 };

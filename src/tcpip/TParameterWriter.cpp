@@ -44,7 +44,41 @@ bool TParameterSet::RemoveValue(const QString& name) {
     return deleted;
 }
 
+bool TParameterSet::MachineRegistryWritable() {
+    QString reason;
+    try {
+        reason = Registry.ReadOnlyReason();
+    } catch (const Exception& e) {
+        reason = e.Message();
+    }
+    if (reason.isEmpty())
+        return true;
+    ShowError(reason);
+    return false;
+}
+
+bool TParameterSet::CommitRegistry() {
+    QString note;
+    try {
+        note = Registry.CommitChanges();
+    } catch (const Exception& e) {
+        ShowError(e.Message());
+        return false;
+    }
+    if (!note.isEmpty())
+        MessageDlg(note, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+    return true;
+}
+
 bool TParameterSet::WriteParameters(int profileIndex) {
+    // A registry that must not be written gets nothing, not even part of it.
+    if (!MachineRegistryWritable())
+        return false;
+    const bool written = WriteParameterValues(profileIndex);
+    return CommitRegistry() && written;
+}
+
+bool TParameterSet::WriteParameterValues(int profileIndex) {
     TRegistry& reg = Registry;
     auto fail = [&reg] {
         reg.CloseKey();

@@ -160,7 +160,7 @@ TEST_F(TRegistryTest, TwoStoresOnOneDirectoryKeepEachOthersWrites) {
     THiveFile a(HivePath(THKey::HKEY_CURRENT_USER), QStringLiteral("HKEY_CURRENT_USER"));
     THiveFile b(HivePath(THKey::HKEY_CURRENT_USER), QStringLiteral("HKEY_CURRENT_USER"));
     auto put = [](THiveFile& hive, const QString& name) {
-        hive.Modify([&](TRegistryHive& h, THiveFile::TUndo&) {
+        hive.Modify({}, [&](TRegistryHive& h, THive::TUndo&) {
             TRegKey* k = h.Root->FindSubKey(QStringLiteral("K"));
             if (!k)
                 k = h.Root->AddSubKey(QStringLiteral("K"));
@@ -189,7 +189,7 @@ TEST_F(TRegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
         for (int i = 0; i < PerProcess; ++i) {
             try {
                 store.Hive(THKey::HKEY_CURRENT_USER)
-                    .Modify([&](TRegistryHive& h, THiveFile::TUndo&) {
+                    .Modify({}, [&](TRegistryHive& h, THive::TUndo&) {
                         TRegKey* k = h.Root->FindSubKey(QStringLiteral("K"));
                         if (!k)
                             k = h.Root->AddSubKey(QStringLiteral("K"));

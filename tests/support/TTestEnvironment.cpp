@@ -12,6 +12,7 @@ void TZephynTest::SetUp() {
     ASSERT_TRUE(FDir.isValid());
     qputenv("ZEPHYN_HOME", QFile::encodeName(FDir.path()));
     qunsetenv("ZEPHYN_PLATFORM");
+    TRegistryStore::SetMachineLocation({});
     // Dial-up networking is installed (pppd is any program that exists) and
     // no connection is up (an empty interface folder) unless a test says so.
     qputenv("ZEPHYN_PPPD", "/bin/true");
@@ -34,6 +35,7 @@ void TZephynTest::SetUp() {
 
 void TZephynTest::TearDown() {
     Dialogs().CheckAllUsed();
+    TRegistryStore::SetMachineLocation({});
     TWinSock::SetHostSource(nullptr);
     TClock::SetSource(nullptr);
 }

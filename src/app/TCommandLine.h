@@ -1,0 +1,27 @@
+#pragma once
+#include "platform/TRegistryLocation.h"
+
+#include <QStringList>
+#include <optional>
+
+// The program's options: --registry PATH, --help and --version. Read before
+// the application object exists, so that --help and --version work without
+// a display and a bad path ends the program before anything is created.
+class TCommandLine {
+public:
+    // Exit status for a command line the program cannot act on.
+    static constexpr int UsageError = 2;
+
+    explicit TCommandLine(const QStringList& arguments);
+    // Set when the program must end at once with this status (after --help,
+    // --version, or an error printed on stderr).
+    std::optional<int> ExitStatus() const { return FExitStatus; }
+    // The machine registry --registry names (the data directory's when absent).
+    const TRegistryLocation& Registry() const { return FRegistry; }
+    // Options left over once the application has taken its own (-platform ...).
+    static std::optional<int> CheckLeftovers(const QStringList& arguments);
+
+private:
+    std::optional<int> FExitStatus;
+    TRegistryLocation FRegistry;
+};

@@ -1,0 +1,402 @@
+#include "platform/TRegfHive.h"
+#include "platform/TAtomicFile.h"
+#include "platform/TExceptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <hivex.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+quint32 Get32(const QByteArray& b, qsizetype at) {
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(b[at + i])) << (8 * i);
+    return v;
+}
+
+struct TFree {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using TOwned = std::unique_ptr<T, TFree>;
+
+struct TCloseHive {
+    void operator()(hive_h* h) const { hivex_close(h); }
+};
+using THiveHandle = std::unique_ptr<hive_h, TCloseHive>;
+
+class TFd {
+public:
+    explicit TFd(int fd) : Fd(fd) {}
+    ~TFd() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    QByteArray ProcPath() const { return "/proc/self/fd/" + QByteArray::number(Fd); }
+    int Fd;
+};
+
+QString HivexReason(int error) {
+    return QStringLiteral("hivex reports: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString Utf16Text(const QByteArray& bytes) {
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                              bytes.size() / 2);
+}
+
+// The bytes a value has in a hive: strings as UTF-16 with their terminator.
+QByteArray HiveBytes(const TRegValue& v) {
+    if (!v.IsText() || v.RawText)
+        return v.Data;
+    QString text = v.Text;
+    if (v.Type != REG_MULTI_SZ)
+        text += QChar(0);
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+// Reads a hive's keys and values into the tree. A key met twice (a loop in
+// a damaged hive) or nested deeper than any registry allows is refused.
+class TLoader {
+public:
+    explicit TLoader(hive_h* h) : FHive(h) {}
+
+    QString Node(hive_node_h node, TRegKey& key, int depth) {
+        if (depth > TRegistryHive::MaxDepth)
+            return QStringLiteral("its keys are nested deeper than %1 levels")
+                .arg(TRegistryHive::MaxDepth);
+        if (FSeen.contains(node))
+            return QStringLiteral("a key is listed twice, so the file is damaged");
+        FSeen.insert(node);
+        TOwned<hive_value_h> values(hivex_node_values(FHive, node));
+        if (!values)
+            return HivexReason(errno);
+        for (size_t i = 0; values.get()[i]; ++i) {
+            const hive_value_h v = values.get()[i];
+            TOwned<char> name(hivex_value_key(FHive, v));
+            hive_type type{};
+            size_t length = 0;
+            TOwned<char> data(hivex_value_value(FHive, v, &type, &length));
+            if (!name || !data)
+                return HivexReason(errno);
+            TRegValue value;
+            value.Name = QString::fromUtf8(name.get());
+            value.Type = static_cast<quint32>(type);
+            value.Data = QByteArray(data.get(), static_cast<qsizetype>(length));
+            if (value.IsText()) {
+                // The exact bytes stay; the text is what readers see.
+                value.RawText = true;
+                value.Text = Utf16Text(value.Data);
+            }
+            key.Values.push_back(std::move(value));
+        }
+        TOwned<hive_node_h> children(hivex_node_children(FHive, node));
+        if (!children)
+            return HivexReason(errno);
+        for (size_t i = 0; children.get()[i]; ++i) {
+            TOwned<char> name(hivex_node_name(FHive, children.get()[i]));
+            if (!name)
+                return HivexReason(errno);
+            const QString text = QString::fromUtf8(name.get());
+            if (key.FindSubKey(text))
+                return QStringLiteral("the key \"%1\" is listed twice, so the file is damaged")
+                    .arg(text);
+            const QString problem = Node(children.get()[i], *key.AddSubKey(text), depth + 1);
+            if (!problem.isEmpty())
+                return problem;
+        }
+        return QString();
+    }
+
+private:
+    hive_h* FHive;
+    QSet<hive_node_h> FSeen;
+};
+
+struct TDiskValue {
+    QString Name;
+    QByteArray Key;
+    hive_type Type{};
+    QByteArray Data;
+};
+
+// Applies one key's changes through hivex.
+class TApplier {
+public:
+    explicit TApplier(hive_h* h) : FHive(h) {}
+
+    // The node at a path below the root (0 when missing and not made).
+    hive_node_h Node(const QStringList& parts, bool create) {
+        hive_node_h node = hivex_root(FHive);
+        for (const QString& part : parts) {
+            if (!node)
+                return 0;
+            hive_node_h child = Child(node, part);
+            if (!child && create) {
+                child = hivex_node_add_child(FHive, node, part.toUtf8().constData());
+                if (!child)
+                    throw errno;
+            }
+            node = child;
+        }
+        return node;
+    }
+
+    void SetValue(hive_node_h node, const QString& name, const TRegValue* value) {
+        std::vector<TDiskValue> disk = Values(node);
+        auto it = std::find_if(disk.begin(), disk.end(), [&](const TDiskValue& d) {
+            return d.Name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (value) {
+            const QByteArray bytes = HiveBytes(*value);
+            const auto type = static_cast<hive_type>(value->Type);
+            if (it != disk.end() && it->Type == type && it->Data == bytes)
+                return; // as it is on disk: nothing to write
+            // A value that is there keeps the name it has.
+            const QByteArray key = it != disk.end() ? it->Key : value->Name.toUtf8();
+            hive_set_value v{const_cast<char*>(key.constData()), type, size_t(bytes.size()),
+                             const_cast<char*>(bytes.constData())};
+            if (hivex_node_set_value(FHive, node, &v, 0) != 0)
+                throw errno;
+        } else if (it != disk.end()) {
+            disk.erase(it);
+            std::vector<hive_set_value> rest;
+            for (TDiskValue& d : disk)
+                rest.push_back(hive_set_value{d.Key.data(), d.Type, size_t(d.Data.size()),
+                                              d.Data.data()});
+            if (hivex_node_set_values(FHive, node, rest.size(), rest.data(), 0) != 0)
+                throw errno;
+        }
+    }
+
+    void DeleteKey(const QStringList& parts) {
+        const hive_node_h node = Node(parts, false);
+        if (node && node != hivex_root(FHive) && hivex_node_delete_child(FHive, node) != 0)
+            throw errno;
+    }
+
+private:
+    hive_node_h Child(hive_node_h node, const QString& name) {
+        TOwned<hive_node_h> children(hivex_node_children(FHive, node));
+        if (!children)
+            throw errno;
+        for (size_t i = 0; children.get()[i]; ++i) {
+            TOwned<char> n(hivex_node_name(FHive, children.get()[i]));
+            if (n && QString::fromUtf8(n.get()).compare(name, Qt::CaseInsensitive) == 0)
+                return children.get()[i];
+        }
+        return 0;
+    }
+
+    std::vector<TDiskValue> Values(hive_node_h node) {
+        std::vector<TDiskValue> out;
+        TOwned<hive_value_h> values(hivex_node_values(FHive, node));
+        if (!values)
+            throw errno;
+        for (size_t i = 0; values.get()[i]; ++i) {
+            TOwned<char> key(hivex_value_key(FHive, values.get()[i]));
+            hive_type type{};
+            size_t length = 0;
+            TOwned<char> data(hivex_value_value(FHive, values.get()[i], &type, &length));
+            if (!key || !data)
+                throw errno;
+            out.push_back(TDiskValue{QString::fromUtf8(key.get()), QByteArray(key.get()), type,
+                                     QByteArray(data.get(), qsizetype(length))});
+        }
+        return out;
+    }
+
+    hive_h* FHive;
+};
+
+QByteArray ReadHead(int fd) {
+    QByteArray head(4096, '\0');
+    qsizetype got = 0;
+    while (got < head.size()) {
+        const ssize_t n = ::pread(fd, head.data() + got, size_t(head.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    head.truncate(got);
+    return head;
+}
+
+} // namespace
+
+QString TRegfHive::CheckBaseBlock(const QByteArray& head, qint64 fileSize, bool& dirty) {
+    dirty = false;
+    if (head.size() < 4096 || fileSize < 8192)
+        return QStringLiteral("it is too short to be a registry hive (%1 bytes)").arg(fileSize);
+    if (!head.startsWith("regf"))
+        return QStringLiteral("it is not a Windows NT registry hive");
+    const quint32 major = Get32(head, 20);
+    const quint32 minor = Get32(head, 24);
+    if (major != 1 || minor < 2 || minor > 6)
+        return QStringLiteral("its hive version %1.%2 is not one Zephyn knows").arg(major).arg(minor);
+    if (Get32(head, 28) != 0)
+        return QStringLiteral("it is a log or an alternate copy, not the hive itself");
+    quint32 sum = 0;
+    for (int i = 0; i < 127; ++i)
+        sum ^= Get32(head, 4 * i);
+    if (sum == 0xFFFFFFFF)
+        sum = 0xFFFFFFFE;
+    else if (sum == 0)
+        sum = 1;
+    if (sum != Get32(head, 508))
+        return QStringLiteral("its header checksum is wrong, so the file is damaged");
+    const quint32 bins = Get32(head, 40);
+    if (bins == 0 || bins % 4096 != 0 || 4096 + qint64(bins) > fileSize)
+        return QStringLiteral("it is truncated: its header announces %1 bytes of keys and values, "
+                              "but the file holds %2")
+            .arg(bins)
+            .arg(fileSize - 4096);
+    dirty = Get32(head, 4) != Get32(head, 8);
+    return QString();
+}
+
+QString TRegfHive::DirtyText() const {
+    return QStringLiteral("The registry file \"%1\" was not shut down cleanly: Windows stopped "
+                          "in the middle of writing it, and its .LOG file holds the rest.")
+        .arg(FPath);
+}
+
+void TRegfHive::Fail(const QString& reason) const {
+    throw ERegistryException(
+        QStringLiteral("The registry file \"%1\" cannot be used: %2.").arg(FPath, reason));
+}
+
+TRegfHive::TIdentity TRegfHive::IdentityOf(const struct stat& st) {
+    return TIdentity{st.st_dev, st.st_ino, st.st_size,
+                     st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+void TRegfHive::Load(TRegKey& into) {
+    // Never through a link, and hivex reads the very file that was checked.
+    TFd fd(::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.Fd < 0)
+        Fail(errno == ELOOP ? QStringLiteral("it is a symbolic link, which Zephyn does not follow")
+                            : FileProblemText(errno));
+    struct stat st {};
+    if (::fstat(fd.Fd, &st) != 0)
+        Fail(FileProblemText(errno));
+    if (!S_ISREG(st.st_mode))
+        Fail(QStringLiteral("it is not a plain file"));
+    const QString problem = CheckBaseBlock(ReadHead(fd.Fd), st.st_size, FDirty);
+    if (!problem.isEmpty())
+        Fail(problem);
+    THiveHandle h(hivex_open(fd.ProcPath().constData(), 0));
+    if (!h)
+        Fail(HivexReason(errno));
+    TLoader loader(h.get());
+    const QString damage = loader.Node(hivex_root(h.get()), into, 0);
+    if (!damage.isEmpty())
+        Fail(damage);
+    FIdentity = IdentityOf(st);
+}
+
+void TRegfHive::KeepBackup(int fd, const struct stat& st) {
+    const QFileInfo info(FPath);
+    const QString wanted = info.fileName() + QStringLiteral(".bak");
+    // The oldest copy is the one worth keeping: one that is there stays.
+    if (!QDir(info.absolutePath())
+             .entryList({wanted}, QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
+             .isEmpty())
+        return;
+    const QString path = info.absolutePath() + u'/' + wanted;
+    try {
+        TAtomicFile copy(path, TFileAccess::Shared);
+        copy.KeepOwnerAndModeOf(FPath);
+        QByteArray buffer(1 << 20, Qt::Uninitialized);
+        off_t at = 0;
+        while (at < st.st_size) {
+            const ssize_t n = ::pread(fd, buffer.data(), size_t(buffer.size()), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                RaiseInOutError(n < 0 ? errno : EIO);
+            copy.Write(buffer.constData(), n);
+            at += n;
+        }
+        copy.Commit();
+    } catch (const EInOutError& e) {
+        throw ERegistryException(
+            QStringLiteral("The copy of the registry file \"%1\" could not be kept as \"%2\": %3. "
+                           "Nothing has been written.")
+                .arg(FPath, path, FileProblemText(e.ErrorNumber)));
+    }
+}
+
+void TRegfHive::Commit(const TRegKey& root,
+                       const std::vector<TChangeSet::TKeyChange>& changes) {
+    auto fail = [this](const QString& reason) {
+        throw ERegistryException(
+            QStringLiteral("The registry file \"%1\" could not be written: %2. It has not been "
+                           "changed.")
+                .arg(FPath, reason));
+    };
+    TFd fd(::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (fd.Fd < 0 || ::fstat(fd.Fd, &st) != 0)
+        fail(FileProblemText(errno));
+    if (!(IdentityOf(st) == FIdentity))
+        fail(QStringLiteral("it has changed on disk since Zephyn read it; start Zephyn again to "
+                            "see what it holds now"));
+    bool dirty = false;
+    const QString problem = CheckBaseBlock(ReadHead(fd.Fd), st.st_size, dirty);
+    if (!problem.isEmpty())
+        fail(problem);
+    if (dirty)
+        fail(QStringLiteral("it was not shut down cleanly"));
+
+    THiveHandle h(hivex_open(fd.ProcPath().constData(), HIVEX_OPEN_WRITE));
+    if (!h)
+        fail(HivexReason(errno));
+    try {
+        TApplier apply(h.get());
+        for (const TChangeSet::TKeyChange& change : changes) {
+            const QStringList parts = TRegistryHive::SplitPath(change.Path);
+            const TRegKey* key = &root;
+            for (const QString& part : parts)
+                key = key ? key->FindSubKey(part) : nullptr;
+            if (!key) {
+                if (change.WholeKey)
+                    apply.DeleteKey(parts);
+                continue;
+            }
+            const hive_node_h node = apply.Node(parts, true);
+            for (const QString& name : change.Values)
+                apply.SetValue(node, name, key->FindValue(name));
+        }
+    } catch (int error) {
+        fail(HivexReason(error));
+    }
+
+    KeepBackup(fd.Fd, st);
+    try {
+        TAtomicFile out(FPath, TFileAccess::Shared);
+        out.KeepOwnerAndModeOf(FPath);
+        // hivex writes the whole new hive into the temporary file itself.
+        if (hivex_commit(h.get(), out.DescriptorPath().constData(), 0) != 0)
+            RaiseInOutError(errno);
+        out.Commit();
+    } catch (const EInOutError& e) {
+        fail(FileProblemText(e.ErrorNumber));
+    }
+    struct stat now {};
+    if (::lstat(QFile::encodeName(FPath).constData(), &now) == 0)
+        FIdentity = IdentityOf(now);
+}

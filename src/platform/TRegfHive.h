@@ -1,0 +1,48 @@
+#pragma once
+#include "platform/TChangeSet.h"
+#include "platform/TRegistryHive.h"
+
+#include <QString>
+#include <sys/types.h>
+
+// One Windows NT hive file (regf: SYSTEM, SOFTWARE), read whole into a key
+// tree and changed in place with hivex. Only the keys and values a change
+// set names are written; every other byte of the hive's content stays.
+class TRegfHive {
+public:
+    explicit TRegfHive(const QString& path) : FPath(path) {}
+    const QString& Path() const { return FPath; }
+
+    // Checks the base block and reads every key and value below into.
+    // Raises ERegistryException naming the file when it cannot be used.
+    void Load(TRegKey& into);
+    // The hive was not shut down cleanly: its two sequence numbers differ.
+    bool Dirty() const { return FDirty; }
+    QString DirtyText() const;
+
+    // Writes the changes (paths relative to the hive's root key) as root now
+    // holds them: first a copy of the hive as it was (<name>.bak, unless one
+    // exists), then a new hive beside the old one, synced and renamed over it
+    // with the old owner and mode. Raises ERegistryException naming the file.
+    void Commit(const TRegKey& root, const std::vector<TChangeSet::TKeyChange>& changes);
+
+    // What is wrong with a base block, or empty; dirty tells a clean hive
+    // from one whose last write was cut off.
+    static QString CheckBaseBlock(const QByteArray& head, qint64 fileSize, bool& dirty);
+
+private:
+    struct TIdentity {
+        dev_t Dev = 0;
+        ino_t Ino = 0;
+        off_t Size = -1;
+        long long MTimeNs = 0;
+        bool operator==(const TIdentity&) const = default;
+    };
+    static TIdentity IdentityOf(const struct stat& st);
+    [[noreturn]] void Fail(const QString& reason) const;
+    void KeepBackup(int fd, const struct stat& st);
+
+    QString FPath;
+    bool FDirty = false;
+    TIdentity FIdentity;
+};

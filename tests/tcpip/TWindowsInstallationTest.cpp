@@ -1,0 +1,348 @@
+// A Windows installation's own registry files, opened with --registry: NT
+// hives read and written in place, Windows 98's SYSTEM.DAT read and its
+// changes written as ZEPHYN.REG. The files are made by the fixture writers
+// and checked with the Debian readers.
+#include "platform/TExceptions.h"
+#include "platform/TRegistryLocation.h"
+#include "platform/TWindowsVersion.h"
+#include "settings/TSaveDefaults.h"
+#include "settings/TSettingsPage.h"
+#include "support/TRegistryFixtures.h"
+#include "support/TScriptedDialogs.h"
+#include "support/TTestEnvironment.h"
+#include "tcpip/TParameterSet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMap>
+#include <QProcess>
+#include <QPushButton>
+#include <cstdlib>
+#include <hivex.h>
+#include <sys/stat.h>
+
+using namespace TRegistryFixtures;
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Put(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Every key and value of a hive as hivex reads it: "path" for a key,
+// "path\\:name" -> type and bytes for a value (paths upper-cased).
+using TDump = QMap<QString, QByteArray>;
+void DumpNode(hive_h* h, hive_node_h node, const QString& path, TDump& out) {
+    out.insert(path.toUpper(), "key");
+    hive_value_h* values = hivex_node_values(h, node);
+    for (size_t i = 0; values && values[i]; ++i) {
+        char* key = hivex_value_key(h, values[i]);
+        hive_type t{};
+        size_t len = 0;
+        char* data = hivex_value_value(h, values[i], &t, &len);
+        out.insert((path + QStringLiteral("\\:") + QString::fromUtf8(key)).toUpper(),
+                   QByteArray::number(int(t)) + ':' + QByteArray(data, qsizetype(len)).toHex());
+        std::free(key);
+        std::free(data);
+    }
+    std::free(values);
+    hive_node_h* children = hivex_node_children(h, node);
+    for (size_t i = 0; children && children[i]; ++i) {
+        char* name = hivex_node_name(h, children[i]);
+        DumpNode(h, children[i], path + u'\\' + QString::fromUtf8(name), out);
+        std::free(name);
+    }
+    std::free(children);
+}
+TDump Dump(const QString& file) {
+    TDump out;
+    hive_h* h = hivex_open(QFile::encodeName(file).constData(), 0);
+    EXPECT_TRUE(h) << file.toStdString();
+    if (h) {
+        DumpNode(h, hivex_root(h), QString(), out);
+        hivex_close(h);
+    }
+    return out;
+}
+
+QString RunTool(const QString& program, const QStringList& args, int* status = nullptr) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(30000);
+    if (status)
+        *status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+const QString Tcpip2 = QStringLiteral("\\CONTROLSET002\\SERVICES\\TCPIP\\PARAMETERS\\:");
+const QString Wan2 = QStringLiteral("\\CONTROLSET002\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:");
+
+} // namespace
+
+class TWindowsInstallationTest : public TZephynTest {
+protected:
+    QString Mount() const { return DataDir() + QStringLiteral("/mnt"); }
+    // A mounted WINNT folder whose names are cased as a FAT mount may show them.
+    QString NtFolder(const TRegfOptions& system = {}) {
+        const QString config = Mount() + QStringLiteral("/WINNT/system32/CONFIG");
+        Put(config + QStringLiteral("/system"), WriteRegf(NtSystemHive(), system));
+        TRegfOptions software;
+        software.FileName = QStringLiteral("SOFTWARE");
+        Put(config + QStringLiteral("/Software"), WriteRegf(NtSoftwareHive(), software));
+        return Mount() + QStringLiteral("/WINNT");
+    }
+    QString SystemHive() const { return Mount() + QStringLiteral("/WINNT/system32/CONFIG/system"); }
+    QString Win98Folder() {
+        Put(Mount() + QStringLiteral("/WINDOWS/system.dat"), WriteCreg(Win98Machine()));
+        return Mount() + QStringLiteral("/WINDOWS");
+    }
+    void Use(const QString& path) {
+        QString error;
+        const auto location = TRegistryLocation::Find(path, error);
+        ASSERT_TRUE(location) << error.toStdString();
+        TRegistryStore::SetMachineLocation(*location);
+    }
+    QString StartError() {
+        try {
+            TRegistryStore::Instance().CheckHives();
+        } catch (const ERegistryException& e) {
+            return e.Message();
+        }
+        return QString();
+    }
+    TPlatform DetectedPlatform() {
+        TPlatformId id = VER_PLATFORM_WIN32s;
+        EXPECT_TRUE(TWindowsVersion::GetVersionEx(id));
+        return id == VER_PLATFORM_WIN32_NT ? WinNT : Win95;
+    }
+    TParameterSet Model;
+};
+
+TEST_F(TWindowsInstallationTest, TheFixturesAreReadByTheDebianReaders) {
+    const QString folder = NtFolder();
+    Win98Folder();
+    const QString nt = RunTool(QStringLiteral("hivexget"),
+                           {SystemHive(), QStringLiteral("ControlSet002\\Services\\NdisWan4\\Parameters\\Tcpip"),
+                            QStringLiteral("MTU")});
+    EXPECT_EQ(nt.trimmed(), QStringLiteral("1500"));
+    int status = -1;
+    const QString regf = RunTool(QStringLiteral("regfexport"), {SystemHive()}, &status);
+    EXPECT_EQ(status, 0) << regf.toStdString();
+    EXPECT_TRUE(regf.contains(QStringLiteral("EnablePMTUDiscovery")));
+    const QString creg =
+        RunTool(QStringLiteral("cregexport"), {Mount() + QStringLiteral("/WINDOWS/system.dat")}, &status);
+    EXPECT_EQ(status, 0) << creg.toStdString();
+    EXPECT_TRUE(creg.contains(QStringLiteral("Data: TCP/IP")));
+    EXPECT_TRUE(creg.contains(QStringLiteral("Ren\u00e9e M\u00fcller")));
+}
+
+TEST_F(TWindowsInstallationTest, AnNtFolderIsReadThroughTheControlSetInUse) {
+    Use(NtFolder());
+    EXPECT_EQ(StartError(), QString());
+    Model.Platform = DetectedPlatform();
+    ASSERT_EQ(Model.Platform, WinNT);
+    // NdisWan4 is the only dial-out IP adapter; its MTU is ControlSet002's.
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    EXPECT_EQ(Model.Profiles[0].KeyName, QStringLiteral("NdisWan4"));
+    EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("1500"));
+    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("10.0.0.4"));
+    EXPECT_EQ(Model.RWIN, QStringLiteral("8760"));
+    EXPECT_EQ(Model.TTL, QStringLiteral("128"));
+    EXPECT_TRUE(Model.AutoDiscover);
+    EXPECT_FALSE(Model.BlackHole);
+    // The Settings page says which registry it shows.
+    TSettingsPage page(Model);
+    auto* source = page.findChild<QLabel*>(QStringLiteral("lblRegistrySource"));
+    ASSERT_TRUE(source);
+    EXPECT_TRUE(source->accessibleDescription().contains(Mount() + QStringLiteral("/WINNT/system32/CONFIG")))
+        << source->accessibleDescription().toStdString();
+}
+
+TEST_F(TWindowsInstallationTest, SaveChangesExactlyTheWrittenValuesAndKeepsTheOldHive) {
+    Use(NtFolder());
+    const QByteArray before = Bytes(SystemHive());
+    const QByteArray software = Bytes(Mount() + QStringLiteral("/WINNT/system32/CONFIG/Software"));
+    const TDump old = Dump(SystemHive());
+    ::chmod(QFile::encodeName(SystemHive()).constData(), 0640);
+    Model.Platform = WinNT;
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    Model.Profiles[0].MTU = QStringLiteral("576");
+    Model.RWIN = QStringLiteral("2144");
+    Model.TTL = QStringLiteral("64");
+    Model.MSS = QStringLiteral("536");
+    Model.AutoDiscover = false;
+    Model.BlackHole = true;
+    ASSERT_TRUE(Model.WriteParameters(0));
+
+    TDump expected = old;
+    expected[Wan2 + QStringLiteral("MTU")] = "4:" + Dword(576).toHex();
+    expected[Tcpip2 + QStringLiteral("TCPWINDOWSIZE")] = "4:" + Dword(2144).toHex();
+    expected[Tcpip2 + QStringLiteral("DEFAULTTTL")] = "4:" + Dword(64).toHex();
+    expected[Tcpip2 + QStringLiteral("TCPRECVSEGMENTSIZE")] = "4:" + Dword(536).toHex();
+    expected[Tcpip2 + QStringLiteral("ENABLEPMTUBHDETECT")] = "4:" + Dword(1).toHex();
+    expected.remove(Tcpip2 + QStringLiteral("ENABLEPMTUDISCOVERY"));
+    const TDump now = Dump(SystemHive());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        EXPECT_EQ(now.value(it.key()), it.value()) << it.key().toStdString();
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        EXPECT_TRUE(expected.contains(it.key())) << it.key().toStdString();
+
+    // The old hive stays beside it; the hive keeps its mode; SOFTWARE is untouched.
+    const QString backup = Mount() + QStringLiteral("/WINNT/system32/CONFIG/system.bak");
+    EXPECT_EQ(Bytes(backup), before);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(SystemHive()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Bytes(Mount() + QStringLiteral("/WINNT/system32/CONFIG/Software")), software);
+    EXPECT_FALSE(QFile::exists(Mount() + QStringLiteral("/WINNT/system32/CONFIG/Software.bak")));
+    int status = -1;
+    const QString regf = RunTool(QStringLiteral("regfexport"), {SystemHive()}, &status);
+    EXPECT_EQ(status, 0) << regf.toStdString();
+
+    // A second Save keeps the first copy: the oldest is the one worth keeping.
+    Model.TTL = QStringLiteral("32");
+    ASSERT_TRUE(Model.WriteParameters(0));
+    EXPECT_EQ(Dump(SystemHive()).value(Tcpip2 + QStringLiteral("DEFAULTTTL")), "4:" + Dword(32).toHex());
+    EXPECT_EQ(Bytes(backup), before);
+    EXPECT_TRUE(Dialogs().Shown().empty());
+}
+
+TEST_F(TWindowsInstallationTest, AHiveNotShutDownCleanlyIsShownButNeverWritten) {
+    TRegfOptions dirty;
+    dirty.Sequence2 = dirty.Sequence1 + 1;
+    Use(NtFolder(dirty));
+    const QByteArray before = Bytes(SystemHive());
+    EXPECT_EQ(StartError(), QString());
+    const QString warning = TRegistryStore::Instance().Hive(THKey::HKEY_LOCAL_MACHINE).StartWarning();
+    EXPECT_TRUE(warning.contains(SystemHive()) && warning.contains(QStringLiteral("not shut down cleanly")))
+        << warning.toStdString();
+    Model.Platform = WinNT;
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    Model.TTL = QStringLiteral("64");
+    Dialogs().Answer(mrOk);
+    EXPECT_FALSE(Model.WriteParameters(0));
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(SystemHive()));
+    EXPECT_EQ(Bytes(SystemHive()), before);
+    EXPECT_FALSE(QFile::exists(SystemHive() + QStringLiteral(".bak")));
+}
+
+TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
+    const QByteArray good = WriteRegf(NtSystemHive());
+    auto withDword = [&good](int at, quint32 v) {
+        QByteArray b = good;
+        b.replace(at, 4, Dword(v));
+        return b;
+    };
+    TKey noSelect = NtSystemHive();
+    noSelect.SubKeys.erase(std::find_if(noSelect.SubKeys.begin(), noSelect.SubKeys.end(),
+                                        [](const TKey& k) { return k.Name == QStringLiteral("Select"); }));
+    TKey wrongSet = NtSystemHive();
+    wrongSet.At(QStringLiteral("Select")).Values[0].Data = Dword(3);
+    const std::vector<std::pair<QByteArray, QString>> cases{
+        {withDword(100, 0x12345678), QStringLiteral("checksum")},
+        {good.left(good.size() - 4096), QStringLiteral("truncated")},
+        {[&] {
+             TRegfOptions v;
+             v.Minor = 9;
+             return WriteRegf(NtSystemHive(), v);
+         }(),
+         QStringLiteral("version 1.9")},
+        {QByteArray(16384, 'x'), QStringLiteral("not a Windows NT registry hive")},
+        {WriteRegf(noSelect), QStringLiteral("no Select\\Current")},
+        {WriteRegf(wrongSet), QStringLiteral("ControlSet003")},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        NtFolder();
+        Put(SystemHive(), bytes);
+        Use(Mount() + QStringLiteral("/WINNT"));
+        const QString error = StartError();
+        EXPECT_TRUE(error.contains(SystemHive()) && error.contains(reason))
+            << reason.toStdString() << ": " << error.toStdString();
+        EXPECT_EQ(Bytes(SystemHive()), bytes);
+    }
+}
+
+TEST_F(TWindowsInstallationTest, Windows98ChangesGoToZephynRegAndSystemDatStaysAsItWas) {
+    Use(Win98Folder());
+    const QString systemDat = Mount() + QStringLiteral("/WINDOWS/system.dat");
+    const QString import = Mount() + QStringLiteral("/WINDOWS/ZEPHYN.REG");
+    const QByteArray before = Bytes(systemDat);
+    EXPECT_EQ(DetectedPlatform(), Win95);
+    Model.Platform = Win98;
+    ASSERT_EQ(Model.ReadWin9xParameters(), 1);
+    EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("576"));
+    EXPECT_EQ(Model.RWIN, QStringLiteral("2144"));
+    EXPECT_EQ(Model.TTL, QStringLiteral("64"));
+    EXPECT_EQ(Model.NdiCacheSize, QStringLiteral("32"));
+    EXPECT_FALSE(QFile::exists(import)); // the reader's IPMTU waits for Save
+
+    Model.Profiles[0].MTU = QStringLiteral("1500");
+    Model.RWIN.clear();
+    Model.TTL = QStringLiteral("128");
+    Dialogs().Answer(mrOk);
+    ASSERT_TRUE(Model.WriteParameters(0));
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(import));
+    const QByteArray saved =
+        "REGEDIT4\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000]\r\n"
+        "\"IPMTU\"=\"0\"\r\n"
+        "\"MaxMTU\"=\"1500\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\r\n"
+        "\"DefaultRcvWindow\"=-\r\n"
+        "\"DefaultTTL\"=\"128\"\r\n"
+        "\"PMTUDiscovery\"=-\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize]\r\n"
+        "\"default\"=\"32\"\r\n\r\n";
+    EXPECT_EQ(Bytes(import), saved);
+
+    // Defaults removes what Save wrote; the file holds the whole run.
+    QPushButton save, defaults;
+    TSaveDefaults flows(Model, &save, &defaults);
+    Dialogs().Clear();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    Dialogs().Answer(mrOk);
+    defaults.click();
+    QByteArray removed = saved;
+    removed.replace("\"MaxMTU\"=\"1500\"", "\"MaxMTU\"=-");
+    removed.replace("\"DefaultTTL\"=\"128\"", "\"DefaultTTL\"=-");
+    removed.replace("\"default\"=\"32\"", "\"default\"=\"0\"");
+    EXPECT_EQ(Bytes(import), removed);
+    EXPECT_EQ(Bytes(systemDat), before);
+}
+
+TEST_F(TWindowsInstallationTest, ARegFileIsSavedInPlaceInItsOwnEncodingAndMode) {
+    UseSample(QStringLiteral("win98.reg"));
+    const QString path = Mount() + QStringLiteral("/export.reg");
+    QString text = QString::fromLatin1(Bytes(HivePath(THKey::HKEY_LOCAL_MACHINE)));
+    text.replace(QStringLiteral("REGEDIT4"), QStringLiteral("Windows Registry Editor Version 5.00"));
+    Put(path, QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    ::chmod(QFile::encodeName(path).constData(), 0640);
+    QFile::remove(HivePath(THKey::HKEY_LOCAL_MACHINE));
+    Use(path);
+    Model.Platform = Win98;
+    ASSERT_EQ(Model.ReadWin9xParameters(), 1);
+    Model.TTL = QStringLiteral("99");
+    ASSERT_TRUE(Model.WriteParameters(0));
+    const QByteArray saved = Bytes(path);
+    EXPECT_TRUE(saved.startsWith("\xFF\xFE"));
+    const QString savedText = QString::fromUtf16(
+        reinterpret_cast<const char16_t*>(saved.constData() + 2), (saved.size() - 2) / 2);
+    EXPECT_TRUE(savedText.contains(QStringLiteral("\"DefaultTTL\"=\"99\"")));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // The data directory's own hive is not made.
+    EXPECT_FALSE(QFile::exists(HivePath(THKey::HKEY_LOCAL_MACHINE)));
+}
