@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 seconds=${2:-20}
-targets=(fuzz_hive fuzz_records fuzz_ftp_reply)
+targets=(fuzz_hive fuzz_regf fuzz_records fuzz_ftp_reply)
 mkdir -p "$build/artifacts"
 # The record fuzzer writes its files here; tmpfs keeps it fast.
 tmp=$(mktemp -d "${FUZZ_TMPDIR:-/dev/shm}/zephyn-fuzz.XXXXXX" 2>/dev/null || mktemp -d)

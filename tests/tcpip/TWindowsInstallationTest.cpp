@@ -2,6 +2,8 @@
 // hives read and written in place, Windows 98's SYSTEM.DAT read and its
 // changes written as ZEPHYN.REG. The files are made by the fixture writers
 // and checked with the Debian readers.
+#include "app/TdataMain.h"
+#include "app/TfrmMain.h"
 #include "platform/TExceptions.h"
 #include "platform/TRegistryLocation.h"
 #include "platform/TWindowsVersion.h"
@@ -12,12 +14,14 @@
 #include "support/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <cstdlib>
 #include <hivex.h>
 #include <sys/stat.h>
@@ -345,4 +349,24 @@ TEST_F(TWindowsInstallationTest, ARegFileIsSavedInPlaceInItsOwnEncodingAndMode) 
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     // The data directory's own hive is not made.
     EXPECT_FALSE(QFile::exists(HivePath(THKey::HKEY_LOCAL_MACHINE)));
+}
+
+TEST_F(TWindowsInstallationTest, TheWindowShowsAndSavesAMountedNtInstallation) {
+    Use(NtFolder());
+    WriteOneRecordHistory();
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    EXPECT_EQ(frm.windowTitle(), QStringLiteral("Zephyn for Windows [Freeware]"));
+    EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->currentText(),
+              QStringLiteral("..\\Tcpip\\NdisWan4"));
+    frm.tabshtSettings()->radioRemoveMTU()->click();
+    Dialogs().Answer(mrYes); // Are you sure?
+    Dialogs().Answer(mrOk);  // saved
+    Dialogs().Answer(mrNo);  // no history entry
+    Dialogs().Answer(mrOk);  // reboot
+    frm.Button("btnSave")->click();
+    EXPECT_FALSE(Dump(SystemHive()).contains(Wan2 + QStringLiteral("MTU")));
+    EXPECT_EQ(Dump(SystemHive()).value(QStringLiteral("\\CONTROLSET001\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:MTU")),
+              "4:" + Dword(1006).toHex());
 }
