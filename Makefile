@@ -32,6 +32,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_startup
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/bench_history
 	$(BUILD)/bin/bench_download
+	$(BUILD)/bin/bench_hives
 
 # The measured figure on shaped links (56 kbit/s, 1 and 10 Mbit/s); needs root.
 bench-shaped:

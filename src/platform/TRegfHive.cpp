@@ -66,6 +66,13 @@ QByteArray HiveBytes(const TRegValue& v) {
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
+// hivex hands a value's type over as its enum, but a hive may hold any
+// 32-bit number there: it travels as that number, never as an enum value.
+static_assert(sizeof(hive_type) == sizeof(quint32));
+char* ValueBytes(hive_h* h, hive_value_h v, quint32& type, size_t& length) {
+    return hivex_value_value(h, v, reinterpret_cast<hive_type*>(&type), &length);
+}
+
 // Reads a hive's keys and values into the tree. A key met twice (a loop in
 // a damaged hive) or nested deeper than any registry allows is refused.
 class TLoader {
@@ -85,14 +92,14 @@ public:
         for (size_t i = 0; values.get()[i]; ++i) {
             const hive_value_h v = values.get()[i];
             TOwned<char> name(hivex_value_key(FHive, v));
-            hive_type type{};
+            quint32 type = 0;
             size_t length = 0;
-            TOwned<char> data(hivex_value_value(FHive, v, &type, &length));
+            TOwned<char> data(ValueBytes(FHive, v, type, length));
             if (!name || !data)
                 return HivexReason(errno);
             TRegValue value;
             value.Name = QString::fromUtf8(name.get());
-            value.Type = static_cast<quint32>(type);
+            value.Type = type;
             value.Data = QByteArray(data.get(), static_cast<qsizetype>(length));
             if (value.IsText()) {
                 // The exact bytes stay; the text is what readers see.
@@ -127,9 +134,18 @@ private:
 struct TDiskValue {
     QString Name;
     QByteArray Key;
-    hive_type Type{};
+    quint32 Type = 0;
     QByteArray Data;
 };
+
+hive_set_value MakeSetValue(const QByteArray& key, quint32 type, const QByteArray& data) {
+    hive_set_value v{};
+    v.key = const_cast<char*>(key.constData());
+    std::memcpy(&v.t, &type, sizeof type);
+    v.len = size_t(data.size());
+    v.value = const_cast<char*>(data.constData());
+    return v;
+}
 
 // Applies one key's changes through hivex.
 class TApplier {
@@ -160,21 +176,19 @@ public:
         });
         if (value) {
             const QByteArray bytes = HiveBytes(*value);
-            const auto type = static_cast<hive_type>(value->Type);
+            const quint32 type = value->Type;
             if (it != disk.end() && it->Type == type && it->Data == bytes)
                 return; // as it is on disk: nothing to write
             // A value that is there keeps the name it has.
             const QByteArray key = it != disk.end() ? it->Key : value->Name.toUtf8();
-            hive_set_value v{const_cast<char*>(key.constData()), type, size_t(bytes.size()),
-                             const_cast<char*>(bytes.constData())};
+            hive_set_value v = MakeSetValue(key, type, bytes);
             if (hivex_node_set_value(FHive, node, &v, 0) != 0)
                 throw errno;
         } else if (it != disk.end()) {
             disk.erase(it);
             std::vector<hive_set_value> rest;
             for (TDiskValue& d : disk)
-                rest.push_back(hive_set_value{d.Key.data(), d.Type, size_t(d.Data.size()),
-                                              d.Data.data()});
+                rest.push_back(MakeSetValue(d.Key, d.Type, d.Data));
             if (hivex_node_set_values(FHive, node, rest.size(), rest.data(), 0) != 0)
                 throw errno;
         }
@@ -206,9 +220,9 @@ private:
             throw errno;
         for (size_t i = 0; values.get()[i]; ++i) {
             TOwned<char> key(hivex_value_key(FHive, values.get()[i]));
-            hive_type type{};
+            quint32 type = 0;
             size_t length = 0;
-            TOwned<char> data(hivex_value_value(FHive, values.get()[i], &type, &length));
+            TOwned<char> data(ValueBytes(FHive, values.get()[i], type, length));
             if (!key || !data)
                 throw errno;
             out.push_back(TDiskValue{QString::fromUtf8(key.get()), QByteArray(key.get()), type,

@@ -512,35 +512,46 @@ TKey Win98Machine() {
 
 TKey BulkTree(int keyCount, bool ansiStrings) {
     TKey root{QStringLiteral("ROOT"), {}, {}};
+    // Levels of up to 48 children, as wide as a Services or Enum key.
     int made = 1;
-    int serial = 0;
-    // Four levels of up to 48 children; each key has a few values of every type.
     std::vector<TKey*> level{&root};
     while (made < keyCount) {
-        std::vector<TKey*> nextLevel;
-        for (TKey* parent : level) {
-            for (int c = 0; c < 48 && made < keyCount; ++c, ++made) {
-                parent->SubKeys.push_back(TKey{QStringLiteral("Key%1_%2").arg(c).arg(serial++), {}, {}});
-            }
-        }
+        for (TKey* parent : level)
+            for (int c = 0; c < 48 && made < keyCount; ++c, ++made)
+                parent->SubKeys.push_back(TKey{QStringLiteral("Key%1").arg(made), {}, {}});
+        std::vector<TKey*> next;
         for (TKey* parent : level)
             for (TKey& s : parent->SubKeys)
-                nextLevel.push_back(&s);
-        level = nextLevel;
+                next.push_back(&s);
+        level = next;
     }
+    // Every key has a DWORD; strings, binaries and the rarer types are spread
+    // over them as in a real SYSTEM hive.
     std::vector<TKey*> all{&root};
     for (size_t i = 0; i < all.size(); ++i) {
         TKey& k = *all[i];
         const int n = int(i);
-        const QString text = QStringLiteral("value text %1 for a key of the bulk tree").arg(n);
-        if (ansiStrings)
-            k.SetAnsi(QStringLiteral("Name"), text);
-        else
-            k.SetSz(QStringLiteral("Name"), text).Set(QStringLiteral("Path"), 2, Utf16Sz(QStringLiteral("%SystemRoot%\\x%1").arg(n)));
-        k.SetDword(QStringLiteral("Count"), quint32(n));
-        k.Set(QStringLiteral("Blob"), 3, QByteArray(8 + n % 40, char(n)));
-        if (!ansiStrings && n % 7 == 0)
-            k.Set(QStringLiteral("List"), 7, Utf16Sz(QStringLiteral("a")) + Utf16Sz(QStringLiteral("b")) + QByteArray(2, '\0'));
+        k.SetDword(QStringLiteral("Start"), quint32(n));
+        const QString text = QStringLiteral("Text %1").arg(n);
+        if (n % 3 == 0) {
+            if (ansiStrings)
+                k.SetAnsi(QStringLiteral("Name"), text);
+            else
+                k.SetSz(QStringLiteral("Name"), text);
+        }
+        if (n % 8 == 1)
+            k.Set(QStringLiteral("Blob"), 3, QByteArray(8 + n % 24, char(n)));
+        if (!ansiStrings) {
+            if (n % 16 == 2)
+                k.Set(QStringLiteral("Path"), 2, Utf16Sz(QStringLiteral("%SystemRoot%\\x%1").arg(n)));
+            if (n % 32 == 3)
+                k.Set(QStringLiteral("List"), 7,
+                      Utf16Sz(QStringLiteral("a")) + Utf16Sz(QStringLiteral("b")) + QByteArray(2, '\0'));
+            if (n % 64 == 4)
+                k.Set(QStringLiteral("Big"), 11, QByteArray(8, char(n)));
+            if (n % 128 == 5)
+                k.Set(QStringLiteral("Nothing"), 0, QByteArray());
+        }
         for (TKey& s : k.SubKeys)
             all.push_back(&s);
     }
