@@ -39,7 +39,7 @@ TCommandLine::TCommandLine(const QStringList& arguments) {
     // Unknown options may be the toolkit's own (-platform, -style); they are
     // checked once the application has taken those.
     parser.parse(arguments);
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         // No application object yet: the program's name is put in by hand.
         Print(stdout, parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                 QStringLiteral("zephyn")));
