@@ -70,6 +70,13 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     FPerformance->AddHistoryRecord = [this](int throughput) {
         FHistory->AddHistoryRecord(throughput);
     };
+    // Every command takes a custom MTU still being typed first, as leaving the
+    // edit would: a mnemonic presses its button without moving the focus.
+    // Connected before the commands themselves, so it runs before them.
+    for (QPushButton* command :
+         {ui->btnDefaults, ui->btnCalc, ui->btnOptimal, ui->btnPPP, ui->btnSave})
+        connect(command, &QPushButton::clicked, this,
+                [this] { TApplication::Guard([this] { FSettings->CommitPendingEdit(); }); });
     FSettings->SetCalcButton(ui->btnCalc);
     new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
     auto* saveDefaults = new TSaveDefaults(data.Parameters, ui->btnSave, ui->btnDefaults, this);
@@ -79,6 +86,7 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     FHistory->ShowSettingsPage = [this] { SetActivePage(FSettings); };
     FHistory->PageControl1Change = [this] { PageControl1Change(); };
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        TApplication::Guard([this] { FSettings->CommitPendingEdit(); });
         if (!FSettingPage)
             TApplication::Guard([this] { PageControl1Change(); });
     });
@@ -93,6 +101,9 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     connect(ui->btnClose, &QPushButton::clicked, this, guarded([this] { btnCloseClick(); }));
     connect(ui->btnHelp, &QPushButton::clicked, this, guarded([this] { btnHelpClick(); }));
     connect(ui->btnAbout, &QPushButton::clicked, this, guarded([this] { btnAboutClick(); }));
+    // Ctrl+Q is Exit, with its question.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, guarded([this] { btnCloseClick(); }));
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, [] {
         if (auto* app = TApplication::Instance())

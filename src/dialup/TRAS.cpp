@@ -222,6 +222,9 @@ void TRAS::ResetStats() {
 }
 
 bool TRAS::ReadStats() {
+    // Only Windows 95, 98 and NT have the counters.
+    if (Platform != 0 && Platform != 1 && Platform != 2)
+        return false;
     // A read never runs inside another one (the timer ticks on while a
     // message box or the NT read keeps events flowing).
     if (FReading)

@@ -86,6 +86,11 @@ bool THistoryPage::eventFilter(QObject* watched, QEvent* event) {
             TApplication::Guard([this] { sbtnEditClick(); });
             return true;
         }
+        // Delete removes the selected record, with Remove's question.
+        if (key == Qt::Key_Delete && ui->sbtnRemove->isEnabled()) {
+            TApplication::Guard([this] { sbtnRemoveClick(); });
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -236,8 +241,12 @@ void THistoryPage::sbtnUseClick() {
     values.AutoDiscover = record.MTUDiscover();
     values.BlackHole = record.BlackHole();
     if (!FSettings.UseSettings(record.Profile(), FHistory.CellText(row, THistory::colMaxMTU),
-                               values))
+                               values)) {
+        // The Settings page is in front all the same: its commands follow it.
+        if (PageControl1Change)
+            PageControl1Change();
         return;
+    }
     Inform(QStringLiteral("The settings have been entered on the settings page.\r\nNote that they "
                           "have NOT yet been changed in your registry\r\nand will not until you "
                           "click on the Save button and then\r\nanswer yes to the confirmation. "

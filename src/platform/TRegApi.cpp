@@ -184,13 +184,13 @@ bool SubKeyNames(TRegApi::HKEY key, QStringList& names) {
 
 } // namespace
 
-long TRegApi::RegEnumKey(HKEY key, uint32_t index, QString& name, int maxChars) {
+long TRegApi::RegEnumKey(HKEY key, uint32_t index, QString& name, int bufferChars) {
     QStringList names;
     if (!SubKeyNames(key, names))
         return ERROR_INVALID_HANDLE;
     if (index >= uint32_t(names.size()))
         return ERROR_NO_MORE_ITEMS;
-    if (names[int(index)].size() > maxChars)
+    if (names[int(index)].size() >= bufferChars)
         return ERROR_MORE_DATA;
     name = names[int(index)];
     return ERROR_SUCCESS;

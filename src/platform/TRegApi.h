@@ -28,8 +28,9 @@ long RegOpenKeyEx(HKEY root, const QString& subKey, uint32_t access, HKEY* resul
 // answers ERROR_MORE_DATA (with the size needed, except for
 // HKEY_PERFORMANCE_DATA, whose caller grows its buffer until it fits).
 long RegQueryValueEx(HKEY key, const QString& name, uint32_t* type, uint8_t* data, uint32_t* size);
-// The index-th subkey's name, when it has at most maxChars characters.
-long RegEnumKey(HKEY key, uint32_t index, QString& name, int maxChars);
+// The index-th subkey's name, when it fits a buffer of bufferChars
+// characters with its terminating NUL (bufferChars - 1 characters at most).
+long RegEnumKey(HKEY key, uint32_t index, QString& name, int bufferChars);
 long RegQueryInfoKey(HKEY key, uint32_t* subKeys);
 long RegCloseKey(HKEY key);
 

@@ -4,16 +4,13 @@
 #include <QUrl>
 
 namespace {
-std::function<void(const QString&)> Opener;
+std::function<bool(const QString&)> Opener;
 }
 
-void TShell::OpenUrl(const QString& url) {
-    if (Opener)
-        Opener(url);
-    else
-        QDesktopServices::openUrl(QUrl(url));
+bool TShell::OpenUrl(const QString& url) {
+    return Opener ? Opener(url) : QDesktopServices::openUrl(QUrl(url));
 }
 
-void TShell::SetUrlOpener(std::function<void(const QString&)> opener) {
+void TShell::SetUrlOpener(std::function<bool(const QString&)> opener) {
     Opener = std::move(opener);
 }

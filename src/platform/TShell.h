@@ -4,7 +4,8 @@
 
 // Opening a web address in the user's browser, without waiting for it.
 namespace TShell {
-void OpenUrl(const QString& url);
+// false when no browser could be started for it.
+bool OpenUrl(const QString& url);
 // Tests replace the opener; nullptr restores the desktop's.
-void SetUrlOpener(std::function<void(const QString&)> opener);
+void SetUrlOpener(std::function<bool(const QString&)> opener);
 } // namespace TShell

@@ -129,6 +129,13 @@ void TSettingsPage::ConnectHandlers() {
     onSelected(ui->radio1002, [this] { radioFixedMTUClick(QStringLiteral("1002")); });
     onSelected(ui->radio1500, [this] { radioFixedMTUClick(QStringLiteral("1500")); });
     onSelected(ui->radioCustomMTU, [this] { radioCustomMTUClick(); });
+    // Its mnemonic once more, with Custom already selected, goes to the number,
+    // so that the digits typed next land there.
+    connect(ui->radioCustomMTU, &QRadioButton::clicked, this, [this] {
+        if (ui->radioCustomMTU->isChecked() && ui->ebCustomMTU->isEnabled() &&
+            ui->ebCustomMTU->isVisible() && !ui->ebCustomMTU->hasFocus())
+            ui->ebCustomMTU->setFocus(Qt::ShortcutFocusReason);
+    });
     connect(ui->tbRWIN, &QSlider::valueChanged, this, Handler([this] { tbRWINChange(); }));
     connect(ui->seMSS, &QSpinBox::valueChanged, this, Handler([this] { ebMSSChange(); }));
     connect(ui->cbTTL, &QComboBox::activated, this, Handler([this] { cbTTLChange(); }));
@@ -417,7 +424,9 @@ bool TSettingsPage::UseSettings(const QString& profileName, const QString& mtu,
 }
 
 void TSettingsPage::CommitPendingEdit() {
-    if (ui->ebCustomMTU->hasFocus()) {
+    // Whether or not the edit still has the focus: a mnemonic presses its
+    // button without moving it.
+    if (ui->ebCustomMTU->isModified()) {
         ebCustomMTUExit();
         ui->ebCustomMTU->setModified(false);
     }

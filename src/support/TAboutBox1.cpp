@@ -133,12 +133,25 @@ QString TAboutBox1::VersionText(const TVersionInfo& info) {
         .arg(info.Build);
 }
 
+namespace {
+
+// No browser to be had: the address is shown, so that it can be copied.
+void Open(const QString& url) {
+    if (!TShell::OpenUrl(url))
+        MessageDlg(QStringLiteral("No web browser could be started for\r\n%1\r\n\r\nCopy the "
+                                  "address into a browser to visit the page.")
+                       .arg(url),
+                   TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+}
+
+} // namespace
+
 void TAboutBox1::btnWebSiteClick() {
-    TShell::OpenUrl(WebSiteUrl);
+    Open(WebSiteUrl);
 }
 
 void TAboutBox1::btnSupportClick() {
-    TShell::OpenUrl(FaqUrl);
+    Open(FaqUrl);
 }
 
 void TAboutBox1::mousePressEvent(QMouseEvent*) {

@@ -1,5 +1,7 @@
 #include "app/TfrmMain.h"
 #include "app/TdataMain.h"
+#include "ftptest/TfrmFtpProfileEdit.h"
+#include "history/TfrmHistoryEntry.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TApplication.h"
 #include "platform/TShell.h"
@@ -11,7 +13,10 @@
 #include "support/TScriptedDialogs.h"
 #include "support/TTestEnvironment.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QMap>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,8 +157,11 @@ TEST_F(TfrmMainTest, ClosingAsksOnlyToTerminateAndCancelKeepsTheWindow) {
     Dialogs().Answer(mrCancel);
     QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
     EXPECT_TRUE(frm.isVisible());
+    // Ctrl+Q is Exit too.
+    frm.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
+    QTest::keyClick(&frm, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(frm.isVisible());
     EXPECT_EQ(Dialogs().ShownTexts(), (QStringList{QStringLiteral("Terminate Zephyn Now?"),
                                                    QStringLiteral("Terminate Zephyn Now?")}));
@@ -208,7 +216,12 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
 
 TEST_F(TfrmMainTest, AboutShowsTheVersionAndOpensTheMakersPages) {
     QStringList opened;
-    TShell::SetUrlOpener([&](const QString& url) { opened << url; });
+    // The web site opens; no browser can be had for the FAQ: its address is shown.
+    TShell::SetUrlOpener([&](const QString& url) {
+        opened << url;
+        return url == TAboutBox1::WebSiteUrl;
+    });
+    Dialogs().Answer(mrOk);
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
@@ -230,6 +243,8 @@ TEST_F(TfrmMainTest, AboutShowsTheVersionAndOpensTheMakersPages) {
     QTimer::singleShot(0, driveBox);
     QTest::mouseClick(frm.Button("btnAbout"), Qt::LeftButton);
     EXPECT_EQ(opened, (QStringList{TAboutBox1::WebSiteUrl, TAboutBox1::FaqUrl}));
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(TAboutBox1::FaqUrl));
     TShell::SetUrlOpener(nullptr);
     Dialogs().Answer(mrOk);
     frm.close();
@@ -419,4 +434,61 @@ TEST_F(TfrmMainTest, TheAboutBoxStaysReadableOnADarkBackground) {
         }
     }
     QApplication::setPalette(before);
+}
+
+namespace {
+
+// The mnemonics of a form's visible, enabled controls (a label's counts for
+// its buddy) that more than one of them uses: "t: Cus&tom, &Time to Live".
+QStringList SharedMnemonics(QWidget* form) {
+    QMap<QChar, QStringList> users;
+    auto note = [&users](const QString& text) {
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != u'&')
+                continue;
+            if (text[i + 1] != u'&')
+                users[text[i + 1].toLower()] << text;
+            ++i;
+        }
+    };
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(form) || !w->isEnabledTo(form))
+            continue;
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            note(b->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(w); g && g->isCheckable())
+            note(g->title());
+        else if (auto* l = qobject_cast<QLabel*>(w);
+                 l && l->buddy() && l->buddy()->isVisibleTo(form) && l->buddy()->isEnabledTo(form))
+            note(l->text());
+    }
+    QStringList shared;
+    for (auto it = users.cbegin(); it != users.cend(); ++it)
+        if (it.value().size() > 1)
+            shared << QString(it.key()) + QStringLiteral(": ") + it.value().join(QStringLiteral(", "));
+    return shared;
+}
+
+} // namespace
+
+TEST_F(TfrmMainTest, NoTwoControlsInSightShareAMnemonic) {
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    QTabWidget* pages = frm.PageControl1();
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        QApplication::processEvents();
+        EXPECT_EQ(SharedMnemonics(&frm), QStringList()) << pages->tabText(i).toStdString();
+    }
+    TfrmHistoryEntry record(data.Parameters, frm.tabshtSettings(), &frm);
+    record.show();
+    EXPECT_EQ(SharedMnemonics(&record), QStringList());
+    TfrmFtpProfileEdit profile(&frm);
+    profile.show();
+    EXPECT_EQ(SharedMnemonics(&profile), QStringList());
+    frm.AboutBox()->show();
+    EXPECT_EQ(SharedMnemonics(frm.AboutBox()), QStringList());
+    frm.HelpWindow()->show();
+    EXPECT_EQ(SharedMnemonics(frm.HelpWindow()), QStringList());
 }

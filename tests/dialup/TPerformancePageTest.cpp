@@ -126,6 +126,26 @@ TEST_F(TPerformanceTest, Windows98CountsFromItsBaseAndStartsOverWhenACounterGoes
     Ppp(QStringLiteral("ppp0"), 5000, 80, "1");
     ras.ReadStats();
     EXPECT_EQ(ras.StatsRecv, 0);
+    // Another Win32 platform has no counters: the read fails.
+    ras.Platform = 3;
+    EXPECT_FALSE(ras.ReadStats());
+}
+
+TEST_F(TPerformanceTest, AnAdapterNameFitsThirtyOneCharactersAndItsTerminator) {
+    WriteHive(THKey::HKEY_LOCAL_MACHINE, QString());
+    TRegistry reg(THKey::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("Names\\") + QString(31, u'a'), true));
+    reg.CloseKey();
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("Names\\") + QString(32, u'b'), true));
+    reg.CloseKey();
+    using namespace TRegApi;
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, QStringLiteral("Names"), KEY_READ, &key), ERROR_SUCCESS);
+    QString name;
+    EXPECT_EQ(RegEnumKey(key, 0, name, 32), ERROR_SUCCESS);
+    EXPECT_EQ(name, QString(31, u'a'));
+    EXPECT_EQ(RegEnumKey(key, 1, name, 32), ERROR_MORE_DATA);
+    RegCloseKey(key);
 }
 
 TEST_F(TPerformanceTest, TheNTBlockIsByteExactAndItsLargestInstanceCounts) {

@@ -161,6 +161,15 @@ TEST_F(THistoryPageTest, EditRemoveAndUseNeedExactlyOneSelectedRecord) {
     ASSERT_EQ(History().Count(), 2);
     EXPECT_EQ(History().Record(1).EntryName(), QStringLiteral("c"));
     EXPECT_EQ(Page()->lvHistory()->model()->rowCount(), 2);
+
+    // Delete on the selected row asks the same question.
+    Dialogs().Clear();
+    Select({0});
+    Dialogs().Answer(mrYes);
+    QTest::keyClick(Page()->lvHistory(), Qt::Key_Delete);
+    EXPECT_EQ(Dialogs().ShownTexts(),
+              QStringList{QStringLiteral("Permanently remove the history entry named\r\na?")});
+    EXPECT_EQ(History().Count(), 1);
 }
 
 TEST_F(THistoryPageTest, UseSettingsPutsARecordOnTheSettingsPage) {
@@ -183,7 +192,9 @@ TEST_F(THistoryPageTest, UseSettingsPutsARecordOnTheSettingsPage) {
     EXPECT_EQ(Frm->PageControl1()->currentWidget(), Frm->tabshtSettings());
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("576"));
     EXPECT_FALSE(Model().SettingsChanged);
-    EXPECT_FALSE(Frm->Button("btnSave")->isEnabled()); // no PageControl1Change yet
+    // The Settings page's commands follow it, as after any change of page.
+    for (const char* name : {"btnDefaults", "btnCalc", "btnOptimal", "btnPPP", "btnSave"})
+        EXPECT_TRUE(Frm->Button(name)->isEnabled()) << name;
 
     Frm->PageControl1()->setCurrentWidget(Page());
     Dialogs().Clear();

@@ -675,3 +675,34 @@ TEST_F(TSettingsPageTest, NothingIsClippedAtTheDefaultFontOrALargerOne) {
         QApplication::setFont(before);
     }
 }
+
+TEST_F(TSettingsPageTest, ATypedCustomMtuIsTakenByEveryCommandFromTheKeyboard) {
+    Start(Win98Machine(QStringLiteral("576"), Tuned));
+    ActivateWindow();
+    auto typeMtu = [this](const char* digits) {
+        QTest::keyClick(Frm.get(), Qt::Key_T, Qt::AltModifier);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return Control<QLineEdit>("ebCustomMTU")->hasFocus(); }, 2000));
+        QTest::keyClicks(Control<QLineEdit>("ebCustomMTU"), QLatin1String(digits));
+    };
+    // Alt+S with the focus still in the number: the typed MTU is the one saved.
+    typeMtu("1400");
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    Dialogs().Answer(mrNo);
+    Dialogs().Answer(mrOk);
+    QTest::keyClick(Frm.get(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return Dialogs().Shown().size() == 4; }, 2000));
+    EXPECT_EQ(HiveValue(THKey::HKEY_LOCAL_MACHINE,
+                        QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"),
+                        QStringLiteral("MaxMTU"))
+                  ->Text,
+              QStringLiteral("1400"));
+    // Alt+T again, Custom already selected, goes back to the number; Alt+C
+    // then calculates from what was typed.
+    QTest::keyClick(Frm.get(), Qt::Key_V, Qt::AltModifier);
+    typeMtu("1200");
+    QTest::keyClick(Frm.get(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Model().MSS == QStringLiteral("1160"); }, 2000))
+        << Model().MSS.toStdString();
+    EXPECT_EQ(Profile().MTU, QStringLiteral("1200"));
+}
