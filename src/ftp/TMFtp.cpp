@@ -52,6 +52,7 @@ const std::pair<TReplyState, const char*> StateNames[] = {
     {TReplyState::ResumeSize, "ResumeSize"},
     {TReplyState::ResumeDataCommand, "ResumeDataCommand"},
     {TReplyState::ResumeRest, "ResumeRest"},
+    {TReplyState::TransferSize, "TransferSize"},
     {TReplyState::ProxyOpen, "ProxyOpen"},
     {TReplyState::ProxyHost, "ProxyHost"},
     {TReplyState::ProxyUser, "ProxyUser"},
@@ -760,6 +761,9 @@ void TMFtp::ActOnReply(const QString& line) {
     case TReplyState::ResumeSize:
         OnSizeReply(line);
         return;
+    case TReplyState::TransferSize:
+        OnTransferSizeReply(line);
+        return;
     case TReplyState::ResumeRest:
         if (c == u'3') {
             SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
@@ -865,6 +869,10 @@ void TMFtp::OnRetrReply(const QString& line) {
         if (open >= 0) {
             const qsizetype blank = line.indexOf(u' ', open + 1);
             Info(ftpiSize, line.mid(open + 1, blank < 0 ? -1 : blank - open - 1));
+        } else if (FTransferSize >= 0) {
+            // Many servers name no size here ("125 Data connection already
+            // open"): SIZE's answer stands in.
+            Info(ftpiSize, QString::number(FTransferSize));
         }
     } else if (c == u'2') {
         FReplyDone = true;
@@ -873,6 +881,16 @@ void TMFtp::OnRetrReply(const QString& line) {
     } else {
         RefuseTransfer(ftpiFailed, QStringLiteral("Access denied or file not found"));
     }
+}
+
+void TMFtp::OnTransferSizeReply(const QString& line) {
+    // Only a plain "213 <digits>" counts; anything else (a refusal, a server
+    // without SIZE, a text) leaves the download as it would have been.
+    bool number = false;
+    const qint64 size = line.startsWith(QLatin1String("213 ")) ? line.mid(4).trimmed().toLongLong(&number)
+                                                              : -1;
+    FTransferSize = number && size >= 0 ? size : -1;
+    OpenDataConnection(TReplyState::DataCommand);
 }
 
 void TMFtp::OnSizeReply(const QString& line) {

@@ -123,6 +123,7 @@ enum class TReplyState : int {
     ResumeSize = 120,
     ResumeDataCommand = 122,
     ResumeRest = 123,
+    TransferSize = 124,
     ProxyOpen = 900,
     ProxyHost = 901,
     ProxyUser = 910,
@@ -200,6 +201,8 @@ public:
     void Abort();
 
     bool Connected() const { return FConnected; }
+    // The last GetFile made its local file (none stood at that name).
+    bool CreatedLocalFile() const { return FCreatedLocalFile; }
     bool Busy() const { return FBusy; }
     bool LoggedIn() const { return FLoggedIn; }
     quint64 BytesTransferred = 0;
@@ -252,6 +255,7 @@ private:
     void OnDirectoryReply(const QString& line);
     void OnRetrReply(const QString& line);
     void OnSizeReply(const QString& line);
+    void OnTransferSizeReply(const QString& line);
     void OnAbortReply(const QString& line);
 
     // Transfers.
@@ -321,9 +325,14 @@ private:
     TMSocket* FListener;
     QString FRemoteName;
     int FFile = -1;
+    bool FCreatedLocalFile = false;
     bool FDataDone = false;
     bool FReplyDone = false;
     qint64 FRemoteSize = 0;
+    // SIZE's answer for the file about to be fetched (-1: none), for a 150
+    // reply that names no size; asked once per download.
+    qint64 FTransferSize = -1;
+    bool FTransferSizeAsked = false;
     qint64 FResumeFrom = 0;
     std::array<char, 8192> FDataBuffer{};
 };

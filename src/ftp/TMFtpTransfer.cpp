@@ -1,6 +1,7 @@
 // The transfer half of the FTP component: the local file, the data
 // connection (passive or active), the blocks, the completion and the abort.
 #include "ftp/TMFtp.h"
+#include "platform/TAtomicFile.h"
 
 #include <QFile>
 #include <QPointer>
@@ -50,9 +51,18 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     FFile = ::open(path.constData(),
                    O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (exists ? 0 : O_CREAT | O_EXCL),
                    0644);
-    if (FFile >= 0 && (::fstat(FFile, &st) != 0 || !S_ISREG(st.st_mode)))
+    int error = FFile < 0 ? errno : 0;
+    if (FFile >= 0 && (::fstat(FFile, &st) != 0 || !S_ISREG(st.st_mode))) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : -1;
         CloseLocalFile();
+    }
+    FCreatedLocalFile = FFile >= 0 && !exists;
     if (FFile < 0) {
+        // The local side's refusal, with the file and the reason; the
+        // operation ends there, with no word of the server.
+        FLastErrorText = error > 0 ? FileErrorMessage(localPath, error)
+                                   : localPath + QStringLiteral(": it is not a plain file");
+        FPending = TPendingCompletion::None;
         ReportError(ftpeFileOpen);
         Ready();
         return;
@@ -62,6 +72,8 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     FDataDone = false;
     FReplyDone = false;
     FResumeFrom = 0;
+    FTransferSize = -1;
+    FTransferSizeAsked = false;
     WatchReplies();
     const QString type = TransferMode == BinaryTransfer ? QStringLiteral("I") : QStringLiteral("A");
     if (type != FLastType) {
@@ -115,6 +127,12 @@ void TMFtp::StartFreshDownload() {
 }
 
 void TMFtp::OpenDataConnection(TReplyState dataState) {
+    // A fresh download asks for the file's size first (RFC 3659), once.
+    if (dataState == TReplyState::DataCommand && !FTransferSizeAsked) {
+        FTransferSizeAsked = true;
+        SendCommand(QStringLiteral("SIZE ") + FRemoteName, TReplyState::TransferSize);
+        return;
+    }
     if (Passive) {
         FStateAfterPasv = dataState;
         SendCommand(QStringLiteral("PASV"), TReplyState::Pasv);

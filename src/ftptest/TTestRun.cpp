@@ -383,6 +383,9 @@ void TTestRun::MFtpFileReceived() {
     if (AbortRequested) {
         RemoveDownloadedFile();
     } else if (BytesReceived <= 0) {
+        // The empty file this test made goes; one that stood there stays.
+        if (FFtp.CreatedLocalFile())
+            RemoveDownloadedFile();
         FPage.ShowActivity(QStringLiteral("File not found..."));
         MessageDlg(QStringLiteral("The file you requested to download (") + FPage.FileNameText() +
                        QStringLiteral(")\r\nwas not found at the host site. Please check "

@@ -155,14 +155,23 @@ TEST_F(TMFtpTransferTest, DownloadsInBothReplyOrdersAndSendsTypeOncePerConnectio
     }
     EXPECT_EQ(Peer.Commands.count(QStringLiteral("TYPE I")), 1);
 
-    // A 150 without "(" gives no size; a new connection sends TYPE again.
+    // A 150 without "(" takes SIZE's answer; a new connection sends TYPE again.
     OpeningReply = QStringLiteral("150 Here it comes");
     Ftp.Disconnect();
     ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(Download());
-    EXPECT_FALSE(Events.join(u'\n').contains(QStringLiteral("info 14")));
+    EXPECT_TRUE(Events.contains(QStringLiteral("info 14 20000")));
     EXPECT_EQ(Peer.Commands.count(QStringLiteral("TYPE I")), 2);
+    // A refused or odd answer to SIZE gives no size and changes nothing else.
+    for (const char* reply : {"550 SIZE not allowed in ASCII mode", "213 lots", "213 -5",
+                              "213 99999999999999999999999", "500 Unknown command"}) {
+        SizeReply = QString::fromLatin1(reply);
+        QFile::remove(Local());
+        ASSERT_TRUE(Download()) << reply;
+        EXPECT_FALSE(Events.join(u'\n').contains(QStringLiteral("info 14"))) << reply;
+        EXPECT_EQ(LocalBytes(), Content) << reply;
+    }
 }
 
 TEST_F(TMFtpTransferTest, PassiveModeConnectsToTheControlPeerWhateverTheReplyNames) {
@@ -199,7 +208,8 @@ TEST_F(TMFtpTransferTest, AnExistingFileIsOverwrittenFromTheStartAndCut) {
     const qsizetype login = Peer.Commands.size();
     ASSERT_TRUE(Download());
     EXPECT_EQ(LocalBytes(), Content);
-    EXPECT_EQ(Peer.Commands.mid(login), (QStringList{"TYPE I", "PASV", "RETR file.bin"}));
+    EXPECT_EQ(Peer.Commands.mid(login),
+              (QStringList{"TYPE I", "SIZE file.bin", "PASV", "RETR file.bin"}));
 }
 
 TEST_F(TMFtpTransferTest, ResumeContinuesFromTheLocalSizeWhenItCan) {

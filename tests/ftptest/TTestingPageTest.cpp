@@ -356,6 +356,8 @@ TEST_F(TTestRunServerTest, ACompletedTestOffersARecordAndTheFilesDeletion) {
         "Average Throughput: ")));
     EXPECT_TRUE(shown[1].endsWith(QStringLiteral(" bps\r\n\r\nAdd history record for this test?")));
     EXPECT_EQ(shown[3], QStringLiteral("Delete the downloaded test file?"));
+    // pyftpdlib's 125 reply names no size: SIZE's answer sized the bar.
+    EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->maximum(), 3 * 1024 * 1024);
     ASSERT_EQ(Data->History.Count(), records + 1);
     EXPECT_EQ(Data->History.Record(records).Throughput(), Run()->Throughput);
     EXPECT_EQ(Data->History.Record(records).Comment(), QStringLiteral("test run"));
@@ -398,6 +400,19 @@ TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
                              "the host site. Please check the\r\nspelling and/or confirm the file "
                              "does exist."));
     EXPECT_EQ(Dialogs().Shown().size(), 2u);
+    // The empty file the test made is gone; a file of the user's at that name stays.
+    EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
+    {
+        QFile own(DataDir() + QStringLiteral("/test.bin"));
+        ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    }
+    Dialogs().Clear();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    EXPECT_EQ(Dialogs().Shown().size(), 2u);
+    EXPECT_TRUE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
 }
 
 TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
@@ -550,18 +565,33 @@ TEST_F(TTestRunServerTest, ALinkAtTheDownloadNameIsRefusedAndLeftPointingAtItsTa
     ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
               0);
     Start();
+    // One cause, one message: the local refusal, naming the file and why.
     Dialogs().Answer(mrYes); // online
     Dialogs().Answer(mrOk);  // the error
-    Dialogs().Answer(mrOk);  // and, as the session ends today, "not found" after it
     QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
-    EXPECT_TRUE(Dialogs().ShownTexts().value(1).startsWith(
-        QStringLiteral("Test transfer error:\r\nI/O error opening file")))
-        << Dialogs().ShownTexts().join(u'|').toStdString();
+    EXPECT_EQ(Dialogs().ShownTexts().value(1),
+              QStringLiteral("Test transfer error:\r\nI/O error opening file: ") + link +
+                  QStringLiteral(": it is a symbolic link, which Zephyn does not follow"));
+    EXPECT_EQ(Dialogs().Shown().size(), 2u);
     EXPECT_EQ(QFile::symLinkTarget(link), target);
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("precious content"));
+
+    // A folder at that name likewise.
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QDir().mkdir(link));
+    Dialogs().Clear();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    EXPECT_EQ(Dialogs().ShownTexts().value(1),
+              QStringLiteral("Test transfer error:\r\nI/O error opening file: ") + link +
+                  QStringLiteral(": it is a folder where a file should be"));
+    EXPECT_EQ(Dialogs().Shown().size(), 2u);
+    EXPECT_TRUE(QFileInfo(link).isDir());
 }
 
 // A file received whole stays when an error ends the session afterwards
