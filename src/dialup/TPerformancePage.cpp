@@ -1,4 +1,5 @@
 #include "dialup/TPerformancePage.h"
+#include "platform/TReentryGuard.h"
 #include "dialup/TRAS.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
@@ -168,8 +169,12 @@ void TPerformancePage::PerfTimerTimer() {
     // events through) is skipped, never nested.
     if (FTicking)
         return;
-    FTicking = true;
+    const TReentryGuard ticking(FTicking);
     FRAS.ReadStats();
+    // The read lets events through: a Stop clicked meanwhile has ended the
+    // collection, and this tick has nothing more to do.
+    if (!PerfTimer->isActive())
+        return;
     if (TakeBaseline) {
         TakeBaseline = false;
         BaseRecv = FRAS.StatsRecv;
@@ -186,7 +191,6 @@ void TPerformancePage::PerfTimerTimer() {
     SetValue(lblAvgOut, BytesOut / ElapsedSeconds);
     SetValue(lblAvgOverall, int32_t((int64_t(BytesIn) + BytesOut) / ElapsedSeconds));
     SetValue(lblTime, ElapsedSeconds);
-    FTicking = false;
 }
 
 void TPerformancePage::btnStopCollectionClick() {

@@ -1,4 +1,5 @@
 #include "dialup/TRAS.h"
+#include "platform/TReentryGuard.h"
 #include "platform/TPerfData.h"
 #include "platform/TRegApi.h"
 
@@ -229,10 +230,8 @@ bool TRAS::ReadStats() {
     // message box or the NT read keeps events flowing).
     if (FReading)
         return false;
-    FReading = true;
-    const bool ok = Platform == 2 ? ReadNTStats() : ReadWin9xStats();
-    FReading = false;
-    return ok;
+    const TReentryGuard reading(FReading);
+    return Platform == 2 ? ReadNTStats() : ReadWin9xStats();
 }
 
 bool TRAS::ReadWin9xStats() {

@@ -4,6 +4,7 @@
 #include "dialup/TRAS.h"
 #include "ftptest/TTestingPage.h"
 #include "platform/TPerfData.h"
+#include "platform/TReentryGuard.h"
 #include "platform/TRegApi.h"
 #include "settings/TSettingsPage.h"
 #include "support/TScriptedDialogs.h"
@@ -301,6 +302,26 @@ TEST_F(TPerformanceTest, StopRightAfterStartOffersTheAveragesLeftAndNTHasNoSpeed
     Ticks(1);
     EXPECT_EQ(Figures(), (QStringList{"2000", "0", "1000", "0", "1000", "2"}));
     EXPECT_EQ(Shown("lblSpeed"), QStringLiteral("not available on NT"));
+    // Stop clicked while a tick reads: the offer is the figures so far, and
+    // the tick adds nothing after it.
+    Ppp(QStringLiteral("ppp0"), 9000, 500);
+    Dialogs().Answer(mrYes);
+    QTimer::singleShot(0, Page(), [this] { Page()->btnStopCollectionClick(); });
+    Page()->PerfTimerTimer();
+    EXPECT_EQ(Recorded, (QList<int>{0, 1000}));
+    EXPECT_EQ(Figures(), (QStringList{"2000", "0", "1000", "0", "1000", "2"}));
+    EXPECT_FALSE(Page()->PerfTimer->isActive());
+}
+
+TEST(TReentryGuardTest, AFailureLeavesTheFlagCleared) {
+    bool busy = false;
+    try {
+        const TReentryGuard guard(busy);
+        EXPECT_TRUE(busy);
+        throw std::runtime_error("a failure inside the tick");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(busy);
 }
 
 TEST_F(TPerformanceTest, NoConnectionOrNoPppdAndTheTabStaysHidden) {
