@@ -104,11 +104,21 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     // Ctrl+Q is Exit, with its question.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, guarded([this] { btnCloseClick(); }));
+    // F1 opens the manual at the section of the page in front (the window's
+    // own topic when a page has none).
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, this, [] {
+    connect(f1, &QShortcut::activated, this, guarded([this] {
+        const std::pair<QWidget*, const char*> sections[] = {
+            {FSettings, "settings"}, {FTesting, "testing"},        {FHistory, "history"},
+            {FAnalysis, "analysis"}, {FPerformance, "performance"}};
+        for (const auto& [page, anchor] : sections)
+            if (ui->PageControl1->currentWidget() == page) {
+                HelpWindow()->ShowSection(QString::fromLatin1(anchor));
+                return;
+            }
         if (auto* app = TApplication::Instance())
             app->HelpContext(HelpContext);
-    });
+    }));
 
     // The pages scroll when the screen is too small for them (a large scale
     // factor, say): the window is sized for its content, but may be smaller.
@@ -186,8 +196,11 @@ void TfrmMain::showEvent(QShowEvent* event) {
         return;
     FShown = true;
     // The least the window can be: the button column and a little of the page.
+    // A size saved at another scale or font never makes it open cramped: it
+    // opens at least as large as its content needs now (then within the screen).
+    const QSize needed = size();
     setMinimumSize(minimumSizeHint());
-    const bool placed = FormStorage1->RestoreFormPlacement();
+    const bool placed = FormStorage1->RestoreFormPlacement(needed);
     FitToScreen(!placed);
     TApplication::Guard([this] { FormStorage1->RestoreProperties(); });
     TApplication::Guard([this] { FormShow(); });

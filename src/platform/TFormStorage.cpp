@@ -9,7 +9,7 @@
 TFormStorage::TFormStorage(QWidget* form, const QString& iniSection)
     : FForm(form), FSection(iniSection) {}
 
-bool TFormStorage::RestoreFormPlacement() {
+bool TFormStorage::RestoreFormPlacement(const QSize& least) {
     TRegistry reg(THKey::HKEY_CURRENT_USER);
     try {
         if (!reg.OpenKey(FSection, false))
@@ -22,7 +22,7 @@ bool TFormStorage::RestoreFormPlacement() {
             return false;
         for (QScreen* screen : QGuiApplication::screens()) {
             if (screen->availableGeometry().intersects(rect)) {
-                FForm->resize(rect.size().expandedTo(FForm->minimumSize()));
+                FForm->resize(rect.size().expandedTo(FForm->minimumSize()).expandedTo(least));
                 FForm->move(rect.topLeft());
                 return true;
             }

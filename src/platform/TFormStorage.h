@@ -1,4 +1,5 @@
 #pragma once
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -18,7 +19,9 @@ public:
 
     TFormStorage(QWidget* form, const QString& iniSection);
     // Moves the window to its stored place when that is on a screen; false otherwise.
-    bool RestoreFormPlacement();
+    // The saved place and size, but never smaller than least (what the
+    // content needs now, on this screen and at this font).
+    bool RestoreFormPlacement(const QSize& least = QSize());
     void SaveFormPlacement();
     const QString& IniSection() const { return FSection; }
 

@@ -60,10 +60,14 @@ QString THelpWindow::TopicAnchor(int context) {
 }
 
 void THelpWindow::ShowTopic(int context) {
+    ShowSection(TopicAnchor(context));
+}
+
+void THelpWindow::ShowSection(const QString& anchor) {
     QUrl url(QStringLiteral("qrc:/help/Zephyn.html"));
-    url.setFragment(TopicAnchor(context));
+    url.setFragment(anchor);
     FBrowser->setSource(url);
-    FBrowser->scrollToAnchor(TopicAnchor(context));
+    FBrowser->scrollToAnchor(anchor);
     show();
     raise();
     activateWindow();

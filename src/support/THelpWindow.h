@@ -9,6 +9,8 @@ class THelpWindow : public QWidget {
 public:
     explicit THelpWindow(QWidget* parent = nullptr);
     void ShowTopic(int context);
+    // Opens the manual at a section of its own ("settings", "testing", ...).
+    void ShowSection(const QString& anchor);
     QTextBrowser* Browser() const { return FBrowser; }
     static QString TopicAnchor(int context);
 

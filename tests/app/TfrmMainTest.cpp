@@ -1,5 +1,6 @@
 #include "app/TfrmMain.h"
 #include "app/TdataMain.h"
+#include "ftptest/TTestingPage.h"
 #include "ftptest/TfrmFtpProfileEdit.h"
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TAnsiCodec.h"
@@ -15,6 +16,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QRegularExpression>
+#include <QSet>
 #include <QGroupBox>
 #include <QMap>
 #include <QFile>
@@ -183,10 +186,23 @@ TEST_F(TfrmMainTest, WindowPlacementIsKeptPerUser) {
     EXPECT_EQ(reg.ReadInteger(QStringLiteral("Left")), 40);
     EXPECT_EQ(reg.ReadInteger(QStringLiteral("Top")), 30);
     reg.CloseKey();
+    QSize natural;
+    {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        EXPECT_EQ(frm.pos(), QPoint(40, 30));
+        natural = frm.size();
+        // A run on a small screen or at a large scale leaves a cramped size behind.
+        frm.resize(natural / 2);
+        Dialogs().Answer(mrOk);
+        frm.close();
+    }
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
     EXPECT_EQ(frm.pos(), QPoint(40, 30));
+    EXPECT_EQ(frm.size(), natural);
     Dialogs().Answer(mrOk);
     frm.close();
 }
@@ -201,8 +217,26 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic20"));
     EXPECT_TRUE(help->Browser()->toPlainText().contains(QStringLiteral("Settings")));
     QApplication::setActiveWindow(&frm);
+    // Every section has an id of its own, and the contents list reaches each page's.
+    QFile manual(QStringLiteral(":/help/Zephyn.html"));
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(manual.readAll());
+    QStringList ids;
+    for (const auto& m : QRegularExpression(QStringLiteral("id=\"([^\"]+)\"")).globalMatch(html))
+        ids << m.captured(1);
+    EXPECT_EQ(ids.size(), QSet<QString>(ids.begin(), ids.end()).size()) << ids.join(u' ').toStdString();
+    for (const auto& m : QRegularExpression(QStringLiteral("href=\"#([^\"]+)\"")).globalMatch(html))
+        EXPECT_TRUE(ids.contains(m.captured(1))) << m.captured(1).toStdString();
+    for (const char* section : {"settings", "testing", "topic90", "history", "analysis", "performance"})
+        EXPECT_TRUE(html.contains(QStringLiteral("href=\"#%1\"").arg(QLatin1String(section)))) << section;
+    // F1 opens the section of the page in front.
     QTest::keyClick(&frm, Qt::Key_F1);
-    EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic10"));
+    EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("settings"));
+    frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+    QApplication::setActiveWindow(&frm);
+    QTest::keyClick(&frm, Qt::Key_F1);
+    EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("testing"));
+    QTest::mouseClick(help->findChild<QToolButton*>(QStringLiteral("HelpBack")), Qt::LeftButton);
     // Back returns to the first topic; Escape closes the window.
     QTest::mouseClick(help->findChild<QToolButton*>(QStringLiteral("HelpBack")), Qt::LeftButton);
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic20"));
