@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSpacerItem>
@@ -49,6 +54,12 @@ public:
             box.setDefaultButton(QMessageBox::Ok);
             break;
         }
+        // The style's own message icons are bitmaps, blurred at 2x; the kind
+        // stays set for screen readers, only the picture changes.
+        if (auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+            icon->setPixmap(MessageDlgIcon(type,
+                                           box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize),
+                                           box.devicePixelRatio()));
         FitTitle(box);
         switch (box.exec()) {
         case QMessageBox::Ok:
@@ -112,4 +123,46 @@ bool InputQuery(const QString& caption, const QString& prompt, QString& value) {
 
 void SetDialogService(TDialogService* service) {
     Current = service;
+}
+
+QPixmap MessageDlgIcon(TMsgDlgType type, int size, qreal devicePixelRatio) {
+    struct TLook {
+        const char* Theme;
+        QColor Colour;
+        QChar Glyph;
+    };
+    const TLook look = type == TMsgDlgType::mtError     ? TLook{"dialog-error", QColor(0xC6, 0x28, 0x28), u'\u00D7'}
+                       : type == TMsgDlgType::mtWarning ? TLook{"dialog-warning", QColor(0xE0, 0x9A, 0x00), u'!'}
+                       : type == TMsgDlgType::mtInformation
+                           ? TLook{"dialog-information", QColor(0x1E, 0x63, 0xB8), u'i'}
+                           : TLook{"dialog-question", QColor(0x1E, 0x63, 0xB8), u'?'};
+    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(look.Theme));
+    if (!themed.isNull())
+        return themed.pixmap(QSize(size, size), devicePixelRatio);
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF area(1, 1, size - 2, size - 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(look.Colour);
+    if (type == TMsgDlgType::mtWarning) {
+        QPainterPath triangle;
+        triangle.moveTo(area.center().x(), area.top());
+        triangle.lineTo(area.bottomRight());
+        triangle.lineTo(area.bottomLeft());
+        triangle.closeSubpath();
+        p.drawPath(triangle);
+    } else {
+        p.drawEllipse(area);
+    }
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setPixelSize(int(size * 0.62));
+    p.setFont(font);
+    p.setPen(type == TMsgDlgType::mtWarning ? Qt::black : Qt::white);
+    const QRectF glyph = type == TMsgDlgType::mtWarning ? area.adjusted(0, size * 0.2, 0, 0) : area;
+    p.drawText(glyph, Qt::AlignCenter, QString(look.Glyph));
+    return pixmap;
 }

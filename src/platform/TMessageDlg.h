@@ -23,3 +23,6 @@ void SetDialogService(TDialogService* service);
 void FitTitle(class QDialog& dialog);
 // "\r\n" and lone "\r" as real line breaks.
 QString DisplayText(const QString& text);
+// A message box's icon for its kind, sharp at any scale: the desktop theme's
+// own (scalable) icon when there is one, else drawn at the screen's pixel ratio.
+class QPixmap MessageDlgIcon(TMsgDlgType type, int size, qreal devicePixelRatio);

@@ -9,6 +9,8 @@
 
 #include "platform/TApplication.h"
 #include <QCheckBox>
+#include <QImage>
+#include <QPixmap>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -153,4 +155,17 @@ TEST(TMessageDlg, ADialogIsAsWideAsItsTitle) {
     plain.setWindowTitle(QStringLiteral("Edit the test profile of a server far away"));
     FitTitle(plain);
     EXPECT_GE(plain.minimumWidth(), plain.fontMetrics().horizontalAdvance(plain.windowTitle()));
+}
+
+TEST(TMessageDlgIconTest, EveryKindIsDrawnSharpAtTwiceTheScale) {
+    for (TMsgDlgType type : {TMsgDlgType::mtWarning, TMsgDlgType::mtError,
+                             TMsgDlgType::mtInformation, TMsgDlgType::mtConfirmation}) {
+        const QPixmap icon = MessageDlgIcon(type, 32, 2.0);
+        EXPECT_EQ(icon.size(), QSize(64, 64));
+        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
+        // Drawn at that resolution: the shape fills the middle, the corner stays clear.
+        const QImage image = icon.toImage();
+        EXPECT_GT(image.pixelColor(32, 44).alpha(), 200);
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+    }
 }
