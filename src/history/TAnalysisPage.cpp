@@ -10,6 +10,7 @@
 #include "platform/TMessageDlg.h"
 #include "platform/TPrinter.h"
 
+#include <QShowEvent>
 #include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
@@ -120,7 +121,10 @@ void TAnalysisPage::AddStoredProperties(TFormStorage& storage) {
 
 void TAnalysisPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    TApplication::Guard([this] { tabshtAnalysisShow(); });
+    // Only a change of page rebuilds the chart: a window restored from the
+    // taskbar shows its page again (spontaneously) and keeps the zoom.
+    if (!event->spontaneous())
+        TApplication::Guard([this] { tabshtAnalysisShow(); });
 }
 
 void TAnalysisPage::tabshtAnalysisShow() {

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTabWidget>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <QTreeView>
 #include <sys/stat.h>
 
@@ -247,6 +248,28 @@ TEST_F(TAnalysisPageTest, TheMenuWalksTheChartStateTable) {
     Item("GradientBackground1")->trigger();
     EXPECT_FALSE(Item("GradientBackground1")->isChecked());
     EXPECT_FALSE(Chart()->GradientVisible());
+}
+
+TEST_F(TAnalysisPageTest, ARestoredWindowKeepsTheZoomAndAPageChangeDropsIt) {
+    StartThree();
+    ShowPage();
+    TThroughputChart* chart = Chart();
+    ASSERT_TRUE(WaitUntil([chart] { return chart->width() > 200; }, 2000));
+    const auto l = chart->Layout(QRectF(chart->rect()));
+    const QPoint from = l.Plot.topLeft().toPoint() + QPoint(5, 5);
+    const QPoint to = l.PointOf(1, 150).toPoint();
+    QTest::mousePress(chart, Qt::LeftButton, {}, from);
+    QTest::mouseMove(chart, to);
+    QTest::mouseRelease(chart, Qt::LeftButton, {}, to);
+    ASSERT_TRUE(chart->Zoomed());
+    // What the window system sends to the pages of a restored window.
+    QShowEvent restored;
+    QSpontaneKeyEvent::setSpontaneous(&restored);
+    // (Straight to the page: sending it through the application would clear the flag.)
+    static_cast<QObject*>(Frm->tabshtAnalysis())->event(&restored);
+    EXPECT_TRUE(chart->Zoomed());
+    ShowPage();
+    EXPECT_FALSE(chart->Zoomed());
 }
 
 TEST_F(TAnalysisPageTest, OneSelectedRowDrawsAllRecordsAndTwoDrawThoseTwo) {
