@@ -1,4 +1,6 @@
 #include "dialup/TPerformancePage.h"
+#include <QPainter>
+#include <QPixmap>
 #include "platform/TReentryGuard.h"
 #include "dialup/TRAS.h"
 #include "platform/TApplication.h"
@@ -34,7 +36,8 @@ TPerformancePage::TPerformancePage(TRAS& ras, QWidget* parent) : QWidget(parent)
         auto* b = new QToolButton(this);
         b->setObjectName(name);
         b->setText(caption);
-        b->setIcon(style()->standardIcon(icon));
+        b->setIcon(GlyphIcon(icon, palette().color(QPalette::ButtonText)));
+        b->setProperty("glyph", int(icon));
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::StrongFocus);
@@ -91,8 +94,34 @@ TPerformancePage::TPerformancePage(TRAS& ras, QWidget* parent) : QWidget(parent)
 
 void TPerformancePage::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange) {
         ShowValueColour();
+        // The play and stop glyphs in the text's colour, so that a dark palette shows them.
+        for (QToolButton* b : {btnStartCollection, btnStopCollection})
+            if (b)
+                b->setIcon(GlyphIcon(QStyle::StandardPixmap(b->property("glyph").toInt()),
+                                     palette().color(QPalette::ButtonText)));
+    }
+}
+
+QIcon TPerformancePage::GlyphIcon(QStyle::StandardPixmap glyph, const QColor& colour) {
+    QIcon icon;
+    for (int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        const double m = size * 0.2;
+        if (glyph == QStyle::SP_MediaPlay)
+            p.drawPolygon(QPolygonF{QPointF(m, m), QPointF(size - m, size / 2.0), QPointF(m, size - m)});
+        else
+            p.drawRect(QRectF(m, m, size - 2 * m, size - 2 * m));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 void TPerformancePage::ShowValueColour() {

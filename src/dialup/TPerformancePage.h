@@ -1,4 +1,6 @@
 #pragma once
+#include <QIcon>
+#include <QStyle>
 #include <QWidget>
 #include <functional>
 
@@ -35,14 +37,18 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
 
+public:
+    // A play or stop glyph drawn in a colour, sharp at any scale.
+    static QIcon GlyphIcon(QStyle::StandardPixmap glyph, const QColor& colour);
+
 private:
     void SetValue(QLabel* label, int32_t value);
     void ShowValueColour();
     void EnableLabels(bool on);
 
     TRAS& FRAS;
-    QToolButton* btnStartCollection;
-    QToolButton* btnStopCollection;
+    QToolButton* btnStartCollection = nullptr;
+    QToolButton* btnStopCollection = nullptr;
     QLabel* lblSpeed;
     QLabel* lblBytesIn;
     QLabel* lblBytesOut;

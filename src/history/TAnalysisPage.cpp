@@ -227,7 +227,7 @@ void TAnalysisPage::PrintChart1Click() {
         const TPrinter::TPrintResult result = TPrinter::PrintLandscape(
             [this](QPainter& painter, const QRect& page) {
                 painter.setFont(Chart->font());
-                Chart->Paint(painter, QRectF(page));
+                Chart->Paint(painter, QRectF(page), true);
             },
             TThroughputChart::ChartTitle, pdf);
         if (!result.PdfPath.isEmpty())

@@ -5,10 +5,12 @@
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 #include <QRadialGradient>
 #include <QRubberBand>
 #include <QTimer>
@@ -31,14 +33,6 @@ const QColor Palette[] = {
     QColor(227, 79, 168), QColor(75, 75, 75),  QColor(127, 184, 0), QColor(0, 76, 128),
 };
 
-const QColor BackgroundColor(255, 255, 255);
-const QColor GradientEdge(176, 176, 176);
-const QColor WallColor(232, 232, 232);
-const QColor GridColor(200, 200, 200);
-const QColor AxisColor(64, 64, 64);
-const QColor TextColor(0, 0, 0);
-const QColor ShadowColor(96, 96, 96);
-
 constexpr double BevelWidth = 4;
 constexpr int AnimationMs = 250;
 constexpr int DragThreshold = 4;
@@ -56,8 +50,7 @@ double NiceStep(double span, double ticks) {
 }
 
 QString ValueText(double value, double step) {
-    const int decimals = step >= 1 ? 0 : std::min(6, int(std::ceil(-std::log10(step))));
-    return QString::number(value, 'f', decimals);
+    return TThroughputChart::TickText(value, step);
 }
 
 QString PointText(const TThroughputChart::TPoint& point) {
@@ -117,6 +110,39 @@ std::vector<TThroughputChart::TDrawn> TThroughputChart::DrawnPoints(const TLayou
         }
     }
     return drawn;
+}
+
+TThroughputChart::TColours TThroughputChart::DesignedColours() {
+    return {QColor(255, 255, 255), QColor(176, 176, 176), QColor(232, 232, 232),
+            QColor(200, 200, 200), QColor(64, 64, 64),    QColor(0, 0, 0),
+            QColor(96, 96, 96),    LegendColor,           LabelColor,
+            QColor(128, 128, 128), QColor(255, 255, 255)};
+}
+
+TThroughputChart::TColours TThroughputChart::ColoursFor(const QPalette& palette) {
+    if (palette.color(QPalette::Window).lightness() >= 128)
+        return DesignedColours();
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::WindowText);
+    return {base.lighter(150),
+            base,
+            palette.color(QPalette::Window).lighter(140),
+            palette.color(QPalette::Mid),
+            text,
+            text,
+            QColor(0, 0, 0),
+            QColor(24, 84, 110),
+            QColor(84, 80, 40),
+            palette.color(QPalette::Dark),
+            palette.color(QPalette::Light)};
+}
+
+QString TThroughputChart::TickText(double value, double step) {
+    const int decimals = step >= 1 ? 0 : std::min(6, int(std::ceil(-std::log10(step))));
+    // In the user's own way of writing numbers: "250,000,000", "250.000.000".
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'f', decimals);
 }
 
 QColor TThroughputChart::AutoColor(int index) {
@@ -300,11 +326,13 @@ TThroughputChart::TLayout TThroughputChart::Layout(const QRectF& area, const QFo
         const double rowHeight = fm.height() + 2;
         const TVisible v = VisibleIndices(l, int(FPoints.size()));
         const int fits = std::max(1, int((inner.height() - 24) / rowHeight));
-        const int rows = std::min(fits, v.Last - v.First + 1);
-        double widest = 0;
-        for (int i = v.First; i < v.First + rows; ++i)
+        // The line is one series drawn as one line: one entry. Bars: one a point.
+        const bool line = ActiveSeries() == TSeriesKind::Line;
+        const int rows = line ? 1 : std::min(fits, v.Last - v.First + 1);
+        double widest = line ? fm.horizontalAdvance(Series1.Title) : 0;
+        for (int i = v.First; !line && i < v.First + rows; ++i)
             widest = std::max(widest, fm.horizontalAdvance(FPoints[size_t(i)].Label));
-        const double width = std::min(widest + 28, inner.width() * 0.3);
+        const double width = std::min(widest + 30, inner.width() / 3);
         l.Legend = QRectF(inner.right() - 8 - width, inner.top() + 8, width, rows * rowHeight + 8);
         right = l.Legend.left() - 10;
     }
@@ -323,15 +351,23 @@ TThroughputChart::TLayout TThroughputChart::Layout(const QRectF& area, const QFo
     return l;
 }
 
-void TThroughputChart::Paint(QPainter& p, const QRectF& area) const {
+void TThroughputChart::Paint(QPainter& p, const QRectF& area, bool paper) const {
+    FColours = paper ? DesignedColours() : ColoursFor(palette());
     const TLayout l = Layout(area, p.font());
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     PaintBackground(p, l);
     PaintWalls(p, l);
     p.save();
-    p.setClipRect(QRectF(l.Plot.left(), l.Plot.top() - l.Depth, l.Plot.width() + l.Depth + 1,
-                         l.Plot.height() + l.Depth + 1));
+    // Every series stays inside the plot: its front plane and, in 3D, the
+    // room behind it up to the back wall.
+    const QPointF back(l.Depth, -l.Depth);
+    const QRectF& f = l.Plot;
+    QPainterPath volume;
+    volume.addPolygon(QPolygonF{f.topLeft(), f.bottomLeft() + QPointF(0, 1),
+                                f.bottomRight() + QPointF(1, 1), f.bottomRight() + back + QPointF(1, 0),
+                                f.topRight() + back + QPointF(1, 0), f.topLeft() + back});
+    p.setClipPath(volume);
     // Series and labels share one pass over the points in view.
     const std::vector<TDrawn> drawn = DrawnPoints(l);
     if (ActiveSeries() == TSeriesKind::Bar)
@@ -343,7 +379,7 @@ void TThroughputChart::Paint(QPainter& p, const QRectF& area) const {
     if (Active().LabelsVisible) {
         p.save();
         p.setClipRect(area.adjusted(BevelWidth, BevelWidth, -BevelWidth, -BevelWidth));
-        PaintLabels(p, l, drawn);
+        PaintLabels(p, l);
         p.restore();
     }
     PaintLegend(p, l);
@@ -355,11 +391,11 @@ void TThroughputChart::PaintBackground(QPainter& p, const TLayout& l) const {
     if (FGradientVisible) {
         const double radius = std::hypot(a.width(), a.height()) / 2;
         QRadialGradient gradient(a.center(), radius);
-        gradient.setColorAt(0, BackgroundColor);
-        gradient.setColorAt(1, GradientEdge);
+        gradient.setColorAt(0, FColours.Background);
+        gradient.setColorAt(1, FColours.GradientEdge);
         p.fillRect(a, gradient);
     } else {
-        p.fillRect(a, BackgroundColor);
+        p.fillRect(a, FColours.Background);
     }
     // A lowered outer bevel around a raised inner one.
     auto bevel = [&p](const QRectF& r, const QColor& topLeft, const QColor& bottomRight) {
@@ -371,8 +407,8 @@ void TThroughputChart::PaintBackground(QPainter& p, const TLayout& l) const {
         p.drawLine(r.topRight(), r.bottomRight());
     };
     const QRectF outer = a.adjusted(0, 0, -1, -1);
-    bevel(outer, QColor(128, 128, 128), Qt::white);
-    bevel(outer.adjusted(2, 2, -2, -2), Qt::white, QColor(128, 128, 128));
+    bevel(outer, FColours.BevelDark, FColours.BevelLight);
+    bevel(outer.adjusted(2, 2, -2, -2), FColours.BevelLight, FColours.BevelDark);
 }
 
 void TThroughputChart::PaintWalls(QPainter& p, const TLayout& l) const {
@@ -381,9 +417,9 @@ void TThroughputChart::PaintWalls(QPainter& p, const TLayout& l) const {
     const QFontMetricsF fm(p.font());
     const double step =
         NiceStep(l.Range.YMax - l.Range.YMin, std::max(2.0, f.height() / (fm.height() * 2.5)));
-    p.setPen(QPen(AxisColor, 1));
+    p.setPen(QPen(FColours.Axis, 1));
     if (l.Depth > 0) {
-        p.setBrush(WallColor);
+        p.setBrush(FColours.Wall);
         p.drawPolygon(QPolygonF{f.bottomLeft(), f.bottomRight(), f.bottomRight() + back,
                                 f.bottomLeft() + back});
         p.drawPolygon(
@@ -395,7 +431,7 @@ void TThroughputChart::PaintWalls(QPainter& p, const TLayout& l) const {
         p.setBrush(Qt::NoBrush);
         p.drawRect(f);
     }
-    p.setPen(QPen(GridColor, 1, Qt::DotLine));
+    p.setPen(QPen(FColours.Grid, 1, Qt::DotLine));
     for (double v = std::ceil(l.Range.YMin / step) * step; v <= l.Range.YMax + step * 1e-9;
          v += step) {
         const double y = l.PointAt(0, v).y();
@@ -417,18 +453,32 @@ void TThroughputChart::PaintBars(QPainter& p, const TLayout& l,
     const double base = l.PointAt(0, std::max(0.0, l.Range.YMin)).y();
     const QPointF back(l.Depth, -l.Depth);
     p.setPen(Qt::NoPen);
+    const QRectF& f = l.Plot;
     for (const TDrawn& d : drawn) {
+        // A bar that ends below a zoomed floor is out of view, not a slab on it.
+        if (l.Range.YMin > 0 && d.Value <= l.Range.YMin)
+            continue;
         const double top = std::min(base, l.PointAt(0, d.Value).y());
-        const QRectF front(d.X - width / 2, top, width, base - top);
+        const QRectF whole(d.X - width / 2, top, width, base - top);
+        // What of it is in view: cut at the plot's sides and top.
+        const QRectF front(QPointF(std::max(whole.left(), f.left()), std::max(whole.top(), f.top())),
+                           QPointF(std::min(whole.right(), f.right()), whole.bottom()));
+        if (front.width() <= 0)
+            continue;
         if (l.Depth > 0) {
             // Top and side faces shaded from the bar's colour; drawn left to
-            // right, each bar's front covers its left neighbour's side.
-            p.setBrush(d.Color.lighter(135));
-            p.drawPolygon(QPolygonF{front.topLeft(), front.topLeft() + back,
-                                    front.topRight() + back, front.topRight()});
-            p.setBrush(d.Color.darker(160));
-            p.drawPolygon(QPolygonF{front.topRight(), front.topRight() + back,
-                                    front.bottomRight() + back, front.bottomRight()});
+            // right, each bar's front covers its left neighbour's side. A face
+            // the view cuts off is not drawn.
+            if (whole.top() >= f.top()) {
+                p.setBrush(d.Color.lighter(135));
+                p.drawPolygon(QPolygonF{front.topLeft(), front.topLeft() + back,
+                                        front.topRight() + back, front.topRight()});
+            }
+            if (whole.right() <= f.right()) {
+                p.setBrush(d.Color.darker(160));
+                p.drawPolygon(QPolygonF{front.topRight(), front.topRight() + back,
+                                        front.bottomRight() + back, front.bottomRight()});
+            }
         }
         p.fillRect(front, d.Color);
     }
@@ -461,45 +511,100 @@ void TThroughputChart::PaintLine(QPainter& p, const TLayout& l,
     }
 }
 
-void TThroughputChart::PaintLabels(QPainter& p, const TLayout& l,
-                                   const std::vector<TDrawn>& drawn) const {
+std::vector<TThroughputChart::TPlacedText> TThroughputChart::PointLabels(const TLayout& l,
+                                                                        const QFont& font) const {
+    std::vector<TPlacedText> placed;
     const TSeries& series = Active();
-    const QFontMetricsF fm(p.font());
+    const QFontMetricsF fm(font);
     const bool bars = ActiveSeries() == TSeriesKind::Bar;
     const double base = l.PointAt(0, std::max(0.0, l.Range.YMin)).y();
-    QRectF last;
-    for (const TDrawn& d : drawn) {
+    const QRectF inside =
+        l.Area.adjusted(BevelWidth + 2, BevelWidth + 2, -BevelWidth - 2, -BevelWidth - 2);
+    std::vector<QRectF> taken;
+    if (!l.Legend.isEmpty())
+        taken.push_back(l.Legend.adjusted(-2, -2, 4, 4));
+    for (const TDrawn& d : DrawnPoints(l)) {
         const double y =
             bars ? std::min(base, l.PointAt(0, d.Value).y()) : l.PointAt(0, d.Value).y();
-        if (y < l.Plot.top() - l.Depth - 1 || y > l.Plot.bottom() + 1)
+        if (y < l.Plot.top() - l.Depth - 1 || y > l.Plot.bottom() + 1 || d.X < l.Plot.left() ||
+            d.X > l.Plot.right() || (l.Range.YMin > 0 && d.Value <= l.Range.YMin))
             continue;
         const QPointF anchor = QPointF(d.X, y) + QPointF(l.Depth / 2, -l.Depth / 2);
         const QString text = PointText(FPoints[size_t(d.Index)]);
         const double w = fm.horizontalAdvance(text) + 6, h = fm.height() + 2;
-        const QRectF box(anchor.x() - w / 2, anchor.y() - series.ConnectorLength - h, w, h);
-        if (!last.isNull() && box.adjusted(-2, 0, 2, 0).intersects(last))
-            continue; // labels never cover each other
-        last = box;
-        p.setPen(QPen(AxisColor, 1));
-        p.drawLine(anchor, QPointF(anchor.x(), box.bottom()));
-        p.setBrush(LabelColor);
-        p.drawRect(box);
-        p.setPen(TextColor);
-        p.drawText(box, Qt::AlignCenter, text);
+        QRectF box(anchor.x() - w / 2, anchor.y() - series.ConnectorLength - h, w, h);
+        // Kept on the chart, beside its connector.
+        box.moveLeft(
+            std::clamp(box.left(), inside.left(), std::max(inside.left(), inside.right() - w)));
+        box.moveTop(std::max(box.top(), inside.top()));
+        // Labels never cover each other or the legend: one that would is left out.
+        const QRectF margin = box.adjusted(-2, -1, 2, 1);
+        if (std::any_of(taken.begin(), taken.end(),
+                        [&margin](const QRectF& t) { return t.intersects(margin); }))
+            continue;
+        taken.push_back(box);
+        placed.push_back({d.Index, box, anchor, text});
     }
+    return placed;
+}
+
+void TThroughputChart::PaintLabels(QPainter& p, const TLayout& l) const {
+    for (const TPlacedText& label : PointLabels(l, p.font())) {
+        p.setPen(QPen(FColours.Axis, 1));
+        p.drawLine(label.Anchor, QPointF(label.Anchor.x(), label.Box.bottom()));
+        p.setBrush(FColours.Label);
+        p.drawRect(label.Box);
+        p.setPen(FColours.Text);
+        p.drawText(label.Box, Qt::AlignCenter, label.Text);
+    }
+}
+
+std::vector<TThroughputChart::TPlacedText> TThroughputChart::AxisLabels(const TLayout& l,
+                                                                       const QFont& font) const {
+    std::vector<TPlacedText> placed;
+    const QRectF& f = l.Plot;
+    const QFontMetricsF fm(font);
+    const TVisible v = VisibleIndices(l, int(FPoints.size()));
+    if (v.Last < v.First)
+        return placed;
+    const int count = v.Last - v.First + 1;
+    double widest = 0;
+    const int samples = std::min(count, 50);
+    for (int s = 0; s < samples; ++s) {
+        const int i = v.First + int(qint64(s) * count / samples);
+        widest = std::max(widest, fm.horizontalAdvance(FPoints[size_t(i)].Label));
+    }
+    // Many points: every n-th is tried, so that the walk stays short.
+    const int every = std::max(1, int(std::floor((widest + 8) / l.SlotWidth() / 2)));
+    double lastRight = -1e9;
+    for (int i = v.First; i <= v.Last; i += every) {
+        // A slot the view cuts is named under the part of it in view.
+        const double slotLeft = std::max(l.PointAt(i, 0).x(), f.left());
+        const double slotRight = std::min(l.PointAt(i + 1, 0).x(), f.right());
+        if (slotRight - slotLeft < std::min(l.SlotWidth() * 0.35, 12.0))
+            continue;
+        const double x = (slotLeft + slotRight) / 2;
+        const QString& text = FPoints[size_t(i)].Label;
+        const double w = fm.horizontalAdvance(text);
+        if (x - w / 2 < lastRight + 4)
+            continue;
+        lastRight = x + w / 2;
+        placed.push_back({i, QRectF(x - w / 2, f.bottom() + 4, w, fm.height()), QPointF(x, f.bottom()), text});
+    }
+    return placed;
 }
 
 void TThroughputChart::PaintAxes(QPainter& p, const TLayout& l) const {
     const QRectF& f = l.Plot;
     const QFontMetricsF fm(p.font());
-    p.setPen(QPen(AxisColor, 1));
+    p.setPen(QPen(FColours.Axis, 1));
     p.drawLine(f.topLeft(), f.bottomLeft());
     p.drawLine(f.bottomLeft(), f.bottomRight());
 
     // Left axis: tick values and the title, turned to read upwards.
     const double step =
         NiceStep(l.Range.YMax - l.Range.YMin, std::max(2.0, f.height() / (fm.height() * 2.5)));
-    p.setPen(TextColor);
+    p.setPen(FColours.Text);
     for (double v = std::ceil(l.Range.YMin / step) * step; v <= l.Range.YMax + step * 1e-9;
          v += step) {
         const double y = l.PointAt(0, v).y();
@@ -517,30 +622,9 @@ void TThroughputChart::PaintAxes(QPainter& p, const TLayout& l) const {
                QStringLiteral("Throughput (bytes/sec)"));
     p.restore();
 
-    // Bottom axis: every n-th record name, so that the names never overlap.
-    const TVisible v = VisibleIndices(l, int(FPoints.size()));
-    if (v.Last >= v.First) {
-        const int count = v.Last - v.First + 1;
-        double widest = 0;
-        const int samples = std::min(count, 50);
-        for (int s = 0; s < samples; ++s) {
-            const int i = v.First + int(qint64(s) * count / samples);
-            widest = std::max(widest, fm.horizontalAdvance(FPoints[size_t(i)].Label));
-        }
-        const int every = std::max(1, int(std::ceil((widest + 8) / l.SlotWidth())));
-        double lastRight = -1e9;
-        for (int i = (v.First + every - 1) / every * every; i <= v.Last; i += every) {
-            const double x = l.PointOf(i, 0).x();
-            if (x < f.left() - 0.5 || x > f.right() + 0.5)
-                continue;
-            const QString& text = FPoints[size_t(i)].Label;
-            const double w = fm.horizontalAdvance(text);
-            if (x - w / 2 < lastRight + 4)
-                continue;
-            lastRight = x + w / 2;
-            p.drawText(QRectF(x - w / 2, f.bottom() + 4, w, fm.height()), Qt::AlignCenter, text);
-        }
-    }
+    // Bottom axis: the record names that have room, never overlapping.
+    for (const TPlacedText& label : AxisLabels(l, p.font()))
+        p.drawText(label.Box, Qt::AlignCenter, label.Text);
     p.drawText(QRectF(f.left(), f.bottom() + 6 + fm.height(), f.width(), fm.height()),
                Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("History Item"));
 }
@@ -549,24 +633,26 @@ void TThroughputChart::PaintLegend(QPainter& p, const TLayout& l) const {
     if (l.Legend.isEmpty())
         return;
     const QFontMetricsF fm(p.font());
-    p.fillRect(l.Legend.translated(2, 2), ShadowColor);
-    p.fillRect(l.Legend, LegendColor);
-    p.setPen(QPen(TextColor, 1));
+    p.fillRect(l.Legend.translated(2, 2), FColours.Shadow);
+    p.fillRect(l.Legend, FColours.Legend);
+    p.setPen(QPen(FColours.Text, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(l.Legend);
     const double rowHeight = fm.height() + 2;
     const int rows = int((l.Legend.height() - 8) / rowHeight + 0.5);
     const int first = VisibleIndices(l, int(FPoints.size())).First;
+    const bool line = ActiveSeries() == TSeriesKind::Line;
     for (int r = 0; r < rows; ++r) {
-        const TPoint& point = FPoints[size_t(first + r)];
+        const QString& name = line ? Series1.Title : FPoints[size_t(first + r)].Label;
+        const QColor colour = line ? Series1.SeriesColor : FPoints[size_t(first + r)].Color;
         const double y = l.Legend.top() + 4 + r * rowHeight;
         const QRectF swatch(l.Legend.left() + 6, y + (rowHeight - 8) / 2, 12, 8);
-        p.fillRect(swatch, point.Color);
+        p.fillRect(swatch, colour);
         p.drawRect(swatch);
-        p.drawText(
-            QRectF(swatch.right() + 5, y, l.Legend.right() - swatch.right() - 8, rowHeight),
-            Qt::AlignLeft | Qt::AlignVCenter,
-            fm.elidedText(point.Label, Qt::ElideRight, l.Legend.right() - swatch.right() - 8));
+        // A name too long keeps its start and its end ("09 Dec 2026 … 02:31:10").
+        const double room = l.Legend.right() - swatch.right() - 8;
+        p.drawText(QRectF(swatch.right() + 5, y, room, rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                   fm.elidedText(name, Qt::ElideMiddle, room));
     }
 }
 

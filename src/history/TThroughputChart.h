@@ -53,9 +53,20 @@ public:
         double SlotWidth() const { return Plot.width() / (Range.XMax - Range.XMin); }
     };
 
+    // The colours the chart is drawn in: as designed on a light palette and
+    // on paper, from the palette where it is dark.
+    struct TColours {
+        QColor Background, GradientEdge, Wall, Grid, Axis, Text, Shadow, Legend, Label, BevelDark,
+            BevelLight;
+    };
+    static TColours DesignedColours();
+    static TColours ColoursFor(const QPalette& palette);
+
     static const QString ChartTitle;
     static const QColor LegendColor;
     static const QColor LabelColor;
+    // A value on the left axis, with the locale's digit grouping.
+    static QString TickText(double value, double step);
     // The colour the n-th point takes when it has none of its own.
     static QColor AutoColor(int index);
 
@@ -95,8 +106,19 @@ public:
 
     TLayout Layout(const QRectF& area, const QFont& font) const;
     TLayout Layout(const QRectF& area) const { return Layout(area, font()); }
-    // Draws the whole chart into area with the painter's font.
-    void Paint(QPainter& painter, const QRectF& area) const;
+    // A text the chart places: a point's label above it (Anchor: where its
+    // connector starts) or a record's name under the bottom axis.
+    struct TPlacedText {
+        int Index;
+        QRectF Box;
+        QPointF Anchor;
+        QString Text;
+    };
+    std::vector<TPlacedText> PointLabels(const TLayout& l, const QFont& font) const;
+    std::vector<TPlacedText> AxisLabels(const TLayout& l, const QFont& font) const;
+    // Draws the whole chart into area with the painter's font, in the
+    // palette's colours, or as designed for paper.
+    void Paint(QPainter& painter, const QRectF& area, bool paper = false) const;
     // The chart drawn at a size with the widget's font.
     QImage Image(const QSize& size) const;
 
@@ -130,10 +152,11 @@ private:
     std::vector<TDrawn> DrawnPoints(const TLayout& l) const;
     void PaintBars(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
     void PaintLine(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
-    void PaintLabels(QPainter& p, const TLayout& l, const std::vector<TDrawn>& drawn) const;
+    void PaintLabels(QPainter& p, const TLayout& l) const;
     void PaintAxes(QPainter& p, const TLayout& l) const;
     void PaintLegend(QPainter& p, const TLayout& l) const;
 
+    mutable TColours FColours; // those of the drawing under way
     std::vector<TPoint> FPoints;
     bool FView3D = true;
     bool FLegendVisible = true;

@@ -11,6 +11,8 @@
 #include "support/TTestEnvironment.h"
 
 #include <QAccessible>
+#include <QImage>
+#include <QPalette>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -311,6 +313,19 @@ TEST_F(TPerformanceTest, StopRightAfterStartOffersTheAveragesLeftAndNTHasNoSpeed
     EXPECT_EQ(Recorded, (QList<int>{0, 1000}));
     EXPECT_EQ(Figures(), (QStringList{"2000", "0", "1000", "0", "1000", "2"}));
     EXPECT_FALSE(Page()->PerfTimer->isActive());
+}
+
+TEST_F(TPerformanceTest, TheStartAndStopGlyphsFollowADarkPalette) {
+    Start();
+    QPalette dark = Page()->palette();
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::ButtonText, QColor(235, 235, 235));
+    Page()->setPalette(dark);
+    for (const char* name : {"btnStartCollection", "btnStopCollection"}) {
+        const QImage glyph =
+            Page()->findChild<QToolButton*>(QLatin1String(name))->icon().pixmap(32, 32).toImage();
+        EXPECT_GT(glyph.pixelColor(16, 16).lightness(), 200) << name;
+    }
 }
 
 TEST(TReentryGuardTest, AFailureLeavesTheFlagCleared) {

@@ -18,6 +18,11 @@
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
 #include <QTreeView>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPainter>
+#include <QPalette>
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -382,4 +387,106 @@ TEST_F(TAnalysisPageTest, WithoutAPrinterTheChartBecomesALandscapePdf) {
     Dialogs().Answer(mrOk);
     Item("PrintChart1")->trigger();
     EXPECT_TRUE(QFile::exists(DataDir() + QStringLiteral("/zephyn-chart-20261208-090507-2.pdf")));
+}
+// Four records named by their dates, as test runs name them.
+struct TDatedChart {
+    TThroughputChart Chart;
+    TDatedChart(std::initializer_list<int> values) {
+        Chart.resize(ImageSize);
+        int minute = 31;
+        for (int v : values)
+            Chart.AddPoint(QStringLiteral("09 Dec 2026 02:%1:10").arg(minute++), v);
+        Chart.SetLabelsVisible(true);
+        Chart.SetActiveSeries(TThroughputChart::TSeriesKind::Bar);
+    }
+    TThroughputChart::TLayout Layout() { return Chart.Layout(QRectF(QPoint(), ImageSize)); }
+    void ZoomTo(double xMin, double xMax, double yMin, double yMax) {
+        const auto l = Layout();
+        const QPointF a = l.PointAt(xMin, yMax), b = l.PointAt(xMax, yMin);
+        Chart.ZoomToRect(QRectF(a, b).toRect());
+        (void)WaitUntil([this] { return false; }, AnimationWait);
+    }
+    static constexpr int AnimationWait = 400;
+};
+
+TEST(TThroughputChartTest, AZoomedChartDrawsInsideItsPlotAndNamesWhatIsInView) {
+    TDatedChart c{250000000, 0, 180000000, 240000000};
+    c.Chart.show();
+    // In view: the right part of the first slot (not its centre) to part of
+    // the last, above the zero bar.
+    c.ZoomTo(0.6, 3.3, 100000000, 200000000);
+    const auto l = c.Layout();
+    const QImage image = c.Chart.Image(ImageSize);
+    for (int i = 0; i < 4; ++i) {
+        const QColor bar = TThroughputChart::AutoColor(i);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) != bar || l.Legend.adjusted(0, 0, 3, 3).contains(QPointF(x, y)))
+                    continue; // the legend's swatches have the bars' colours
+                // Bars stay in the plot's room: not right of the back wall, not
+                // below the floor, and right of the front plane only behind it.
+                EXPECT_LE(x, l.Plot.right() + l.Depth + 1) << i;
+                EXPECT_LE(y, l.Plot.bottom() + 1) << i;
+                if (x > l.Plot.right() + 1) {
+                    EXPECT_LE(y, l.Plot.bottom() - (x - l.Plot.right()) + 2) << i << ' ' << x;
+                }
+            }
+    }
+    // The zero bar is below the floor in view: neither it nor its label is drawn
+    // (its colour is only in the legend).
+    EXPECT_LE(CountColor(image, TThroughputChart::AutoColor(1)), 12 * 8);
+    const auto labels = c.Chart.PointLabels(l, c.Chart.font());
+    EXPECT_TRUE(std::none_of(labels.begin(), labels.end(),
+                             [](const auto& t) { return t.Index == 1; }));
+    // The first slot, cut by the view, is named all the same.
+    const auto names = c.Chart.AxisLabels(l, c.Chart.font());
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.front().Index, 0);
+}
+
+TEST(TThroughputChartTest, LabelsLegendAndTicksFitTheirNames) {
+    TDatedChart c{250000000, 249000000, 251000000, 248000000};
+    // Four labels of nearly equal heights: none covers another or the legend.
+    const auto l = c.Layout();
+    const auto labels = c.Chart.PointLabels(l, c.Chart.font());
+    ASSERT_FALSE(labels.empty());
+    for (size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_FALSE(labels[i].Box.intersects(l.Legend)) << i;
+        EXPECT_TRUE(l.Area.contains(labels[i].Box)) << i;
+        for (size_t j = i + 1; j < labels.size(); ++j)
+            EXPECT_FALSE(labels[i].Box.intersects(labels[j].Box)) << i << ' ' << j;
+    }
+    // The legend is wide enough for a whole date; the line series has one entry.
+    const QFontMetricsF fm(c.Chart.font());
+    EXPECT_GE(l.Legend.width(), fm.horizontalAdvance(QStringLiteral("09 Dec 2026 02:31:10")) + 20);
+    c.Chart.SetActiveSeries(TThroughputChart::TSeriesKind::Line);
+    EXPECT_LT(c.Layout().Legend.height(), 2 * fm.height() + 8);
+    // Tick values are grouped as the user's locale writes numbers.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(TThroughputChart::TickText(250000000, 50000000), QStringLiteral("250,000,000"));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(TThroughputChart::TickText(250000000, 50000000), QStringLiteral("250.000.000"));
+    QLocale::setDefault(before);
+}
+
+TEST(TThroughputChartTest, ADarkPaletteDarkensTheChartButNotThePrintedPage) {
+    TPlainChart c;
+    c.Chart.SetGradientVisible(true);
+    c.Chart.SetLegendVisible(true);
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    c.Chart.setPalette(dark);
+    const QImage screen = c.Chart.Image(ImageSize);
+    EXPECT_LT(screen.pixelColor(ImageSize.width() / 2, 12).lightness(), 100);
+    EXPECT_EQ(CountColor(screen, TThroughputChart::LegendColor), 0);
+    QImage paper(ImageSize, QImage::Format_RGB32);
+    {
+        QPainter p(&paper);
+        c.Chart.Paint(p, QRectF(paper.rect()), true);
+    }
+    EXPECT_GT(paper.pixelColor(ImageSize.width() / 2, 12).lightness(), 150);
+    EXPECT_GT(CountColor(paper, TThroughputChart::LegendColor), 100);
 }
