@@ -9,8 +9,11 @@
 #include "platform/TFormStorage.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TPrinter.h"
+#include "platform/TShell.h"
 
+#include <QFileInfo>
 #include <QShowEvent>
+#include <QUrl>
 #include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
@@ -230,11 +233,16 @@ void TAnalysisPage::PrintChart1Click() {
                 Chart->Paint(painter, QRectF(page), true);
             },
             TThroughputChart::ChartTitle, pdf);
-        if (!result.PdfPath.isEmpty())
+        if (!result.PdfPath.isEmpty() &&
             MessageDlg(QStringLiteral("No printer is installed, so the chart was saved as a PDF "
                                       "file:\r\n%1")
                            .arg(result.PdfPath),
-                       TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+                       TMsgDlgType::mtInformation, TMsgDlgButtons::mbOKOpenFolder) == mrOpenFolder) {
+            const QString folder = QFileInfo(result.PdfPath).absolutePath();
+            if (!TShell::OpenUrl(QUrl::fromLocalFile(folder).toString()))
+                MessageDlg(QStringLiteral("No file manager could be started for\r\n%1").arg(folder),
+                           TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+        }
     } catch (const std::exception& e) {
         MessageDlg(QStringLiteral("The chart could not be printed:\r\n%1").arg(ExceptionMessage(e)),
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);

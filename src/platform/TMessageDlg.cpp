@@ -2,6 +2,7 @@
 
 #include "platform/TApplication.h"
 
+#include <QPushButton>
 #include <QApplication>
 #include <QGridLayout>
 #include <QIcon>
@@ -25,6 +26,7 @@ class TWidgetDialogs : public TDialogService {
 public:
     int MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override {
         QMessageBox box(QApplication::activeWindow());
+        QPushButton* openFolder = nullptr;
         box.setWindowTitle(Caption());
         box.setText(DisplayText(text));
         switch (type) {
@@ -53,6 +55,11 @@ public:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Ok);
             break;
+        case TMsgDlgButtons::mbOKOpenFolder:
+            box.setStandardButtons(QMessageBox::Ok);
+            box.setDefaultButton(QMessageBox::Ok);
+            openFolder = box.addButton(QStringLiteral("Open &Folder"), QMessageBox::ActionRole);
+            break;
         }
         // The style's own message icons are bitmaps, blurred at 2x; the kind
         // stays set for screen readers, only the picture changes.
@@ -61,7 +68,10 @@ public:
                                            box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize),
                                            box.devicePixelRatio()));
         FitTitle(box);
-        switch (box.exec()) {
+        const int answer = box.exec();
+        if (openFolder && box.clickedButton() == openFolder)
+            return mrOpenFolder;
+        switch (answer) {
         case QMessageBox::Ok:
             return mrOk;
         case QMessageBox::Yes:

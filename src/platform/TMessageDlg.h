@@ -2,8 +2,9 @@
 #include <QString>
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation };
-enum class TMsgDlgButtons { mbOK, mbYesNo, mbOKCancel };
-enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
+// mbOKOpenFolder: OK and "Open Folder", for a box that names a file just written.
+enum class TMsgDlgButtons { mbOK, mbYesNo, mbOKCancel, mbOKOpenFolder };
+enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7, mrOpenFolder = 100 };
 
 // Every message box and input box of the program goes through one service,
 // so that tests can answer them. Texts use "\r\n" for line breaks.

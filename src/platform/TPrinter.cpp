@@ -1,11 +1,13 @@
 #include "platform/TPrinter.h"
 #include "platform/TAtomicFile.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <cerrno>
@@ -16,6 +18,7 @@
 namespace {
 
 std::optional<bool> PrinterOverride;
+TPrinter::TAskPrinter PrintDialog;
 
 // The program's printer, kept for the run like the toolkit's global one, so
 // that the orientation it had before a print is the one it gets back.
@@ -102,7 +105,18 @@ TPrinter::TPrintResult TPrinter::PrintLandscape(const TPaint& paint, const QStri
     QPrinter& printer = ThePrinter();
     const QPageLayout::Orientation previous = printer.pageLayout().orientation();
     printer.setDocName(title);
+    printer.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
     printer.setPageOrientation(QPageLayout::Landscape);
+    const bool go = PrintDialog ? PrintDialog(printer) : [&printer] {
+        QPrintDialog dialog(&printer, QApplication::activeWindow());
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        return dialog.exec() == QDialog::Accepted;
+    }();
+    if (!go) {
+        printer.setPageOrientation(previous);
+        result.Cancelled = true;
+        return result;
+    }
     QPainter painter;
     const bool started = painter.begin(&printer);
     if (started) {
@@ -112,10 +126,16 @@ TPrinter::TPrintResult TPrinter::PrintLandscape(const TPaint& paint, const QStri
     }
     printer.setPageOrientation(previous);
     if (!started)
-        throw Exception(
-            QStringLiteral("The chart could not be printed on %1.").arg(printer.printerName()));
+        throw Exception(printer.printerName().isEmpty()
+                            ? QStringLiteral("The printer could not be started.")
+                            : QStringLiteral("The printer %1 could not be started.")
+                                  .arg(printer.printerName()));
     result.Printed = true;
     return result;
+}
+
+void TPrinter::SetPrintDialog(TAskPrinter ask) {
+    PrintDialog = std::move(ask);
 }
 
 void TPrinter::SetPrinterAvailable(std::optional<bool> available) {

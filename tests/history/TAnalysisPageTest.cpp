@@ -4,6 +4,7 @@
 #include "history/THistoryPage.h"
 #include "history/TThroughputChart.h"
 #include "platform/TPrinter.h"
+#include "platform/TShell.h"
 #include "settings/TSettingsPage.h"
 #include "support/TScriptedDialogs.h"
 #include "support/TTestEnvironment.h"
@@ -18,6 +19,9 @@
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
 #include <QTreeView>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QUrl>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
@@ -155,6 +159,7 @@ protected:
     }
     void TearDown() override {
         TPrinter::SetPrinterAvailable(std::nullopt);
+        TPrinter::SetPrintDialog(nullptr);
         Frm.reset();
         Data.reset();
         TZephynTest::TearDown();
@@ -382,11 +387,46 @@ TEST_F(TAnalysisPageTest, WithoutAPrinterTheChartBecomesALandscapePdf) {
             }
         EXPECT_TRUE(found) << colour.name().toStdString();
     }
-    // A second print in the same second gets a name of its own.
+    // A second print in the same second gets a name of its own; the box's
+    // Open Folder opens the folder it is in.
+    QStringList opened;
+    TShell::SetUrlOpener([&opened](const QString& url) {
+        opened << url;
+        return true;
+    });
     Dialogs().Clear();
+    Dialogs().Answer(mrOpenFolder);
+    Item("PrintChart1")->trigger();
+    TShell::SetUrlOpener(nullptr);
+    EXPECT_TRUE(QFile::exists(DataDir() + QStringLiteral("/zephyn-chart-20261208-090507-2.pdf")));
+    EXPECT_EQ(Dialogs().Shown().at(0).Buttons, TMsgDlgButtons::mbOKOpenFolder);
+    EXPECT_EQ(opened, QStringList{QUrl::fromLocalFile(DataDir()).toString()});
+}
+
+TEST_F(TAnalysisPageTest, WithAPrinterTheDialogOffersItInLandscapeAndAFailureIsToldOnce) {
+    StartThree();
+    ShowPage();
+    TPrinter::SetPrinterAvailable(true);
+    bool landscape = false;
+    TPrinter::SetPrintDialog([&landscape](QPrinter& printer) {
+        landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+        return false; // Cancel: nothing printed, nothing said
+    });
+    Item("PrintChart1")->trigger();
+    EXPECT_TRUE(landscape);
+    EXPECT_TRUE(Dialogs().Shown().empty());
+    // A printer that cannot be started (none is installed here) is told once, plainly.
+    TPrinter::SetPrintDialog([](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        printer.setPrinterName(QString());
+        return true;
+    });
     Dialogs().Answer(mrOk);
     Item("PrintChart1")->trigger();
-    EXPECT_TRUE(QFile::exists(DataDir() + QStringLiteral("/zephyn-chart-20261208-090507-2.pdf")));
+    TPrinter::SetPrintDialog(nullptr);
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_EQ(Dialogs().ShownTexts().at(0),
+              QStringLiteral("The chart could not be printed:\r\nThe printer could not be started."));
 }
 // Four records named by their dates, as test runs name them.
 struct TDatedChart {
