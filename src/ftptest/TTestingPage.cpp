@@ -7,6 +7,9 @@
 #include "platform/TWidgetHints.h"
 #include "ui_TTestingPage.h"
 
+#include <QEvent>
+#include <QFontMetrics>
+
 #include <QFile>
 #include <QStyle>
 #include <algorithm>
@@ -15,6 +18,7 @@ TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QW
     : QWidget(parent), FProfiles(profiles), FProxy(proxy),
       ui(std::make_unique<Ui::TTestingPage>()) {
     ui->setupUi(this);
+    FixFigureSizes();
     ui->cbProxyType->addItems(TProxySettings::TypeEntries());
     ui->cbProxyType->setCurrentIndex(-1);
     // Typing may go below 0 for a moment; the change rule puts it back.
@@ -68,6 +72,27 @@ TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QW
 }
 
 TTestingPage::~TTestingPage() = default;
+
+void TTestingPage::FixFigureSizes() {
+    // The figures change several times a second while a file arrives. At a
+    // size of their own, the widest they can be, a new text repaints only
+    // them: a label whose size may change makes the page lay itself out and
+    // paint itself whole every time.
+    const QFontMetrics fm(ui->lblAvgXfer->font());
+    const int height = ui->lblAvgXfer->sizeHint().height();
+    ui->lblAvgXfer->setFixedSize(fm.horizontalAdvance(QStringLiteral("-2147483648")) + 4, height);
+    ui->lblRemMins->setFixedSize(fm.horizontalAdvance(QStringLiteral("99999999.99 mins")) + 4,
+                                 height);
+    // The activity changes a few times a test; its longest text with room to spare.
+    ui->lblActivity->setFixedSize(fm.horizontalAdvance(QStringLiteral("Downloading file...")) * 5 / 4,
+                                  height);
+}
+
+void TTestingPage::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        FixFigureSizes();
+}
 
 void TTestingPage::ShowActivity(const QString& text) {
     ui->lblActivity->setText(text);

@@ -63,7 +63,11 @@ public:
     void btnFtpDeleteClick();
     void seProxyPortChange();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void FixFigureSizes();
     void FillHosts();
     void ShowProfile(int index);
     void ClearProfileBoxes();

@@ -435,6 +435,42 @@ TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     EXPECT_EQ(Find<TRemainingTimeBar>("pbFtp")->value(), 1000000);
 }
 
+TEST_F(TTestingPageTest, NewFiguresRepaintOnlyThemselves) {
+    Start();
+    TTestRun* run = Run();
+    run->StartTicks = Clock.Ticks;
+    run->MFtpFtpInfo(ftpiSize, QStringLiteral("4000000000"));
+    Clock.Ticks += 60;
+    Frm->MFtp().BytesTransferred = 1;
+    run->MFtpFtpInfo(ftpiProgress, QString()); // the first figures shown
+    // Figures of every width, as a download shows them: none lays the page
+    // out again (which repaints it whole); and at most one new text in 50 ms.
+    struct TLayoutCount : QObject {
+        int N = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            N += e->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } layouts;
+    QApplication::processEvents();
+    Page()->installEventFilter(&layouts);
+    QStringList shown;
+    for (qint64 bytes = 9; bytes < 4000000000LL; bytes = bytes * 10 + 9) {
+        Clock.Ticks += 60;
+        Frm->MFtp().BytesTransferred = quint64(bytes);
+        run->MFtpFtpInfo(ftpiProgress, QString());
+        shown << Find<QLabel>("lblAvgXfer")->text();
+        Clock.Ticks += 10;
+        Frm->MFtp().BytesTransferred = quint64(bytes + 1);
+        run->MFtpFtpInfo(ftpiProgress, QString());
+        EXPECT_EQ(Find<QLabel>("lblAvgXfer")->text(), shown.last()); // too soon to show
+        QApplication::processEvents();
+    }
+    Page()->removeEventFilter(&layouts);
+    EXPECT_EQ(layouts.N, 0);
+    EXPECT_GE(shown.last().size(), 10);
+}
+
 TEST_F(TTestingPageTest, EditingKeepsTheSelectionAndNoSelectionIsRefused) {
     WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two"))});
     Start();
