@@ -185,12 +185,14 @@ public:
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
 };
 
-int RunPage(int argc, char** argv, quint16 port) {
+int RunPage(int argc, char** argv, quint16 port, const QString& local) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     TAnswers answers;
     SetDialogService(&answers);
-    QTemporaryDir home;
+    // The data directory, where the page puts the file, in the same folder
+    // as the other clients' file (tmpfs unless --disk): the same writes.
+    QTemporaryDir home(QFileInfo(local).absolutePath() + QStringLiteral("/page-XXXXXX"));
     qputenv("ZEPHYN_HOME", QFile::encodeName(home.path()));
     qputenv("ZEPHYN_PPPD", "/bin/true");
     qputenv("ZEPHYN_SYSFS", QFile::encodeName(home.path() + QStringLiteral("/net")));
@@ -306,7 +308,7 @@ int main(int argc, char** argv) {
         if (kind == "bare")
             return RunBareLoop(port, argv[4]);
         if (kind == "page")
-            return RunPage(argc, argv, port);
+            return RunPage(argc, argv, port, QString::fromLocal8Bit(argv[4]));
         return RunTMFtp(argc, argv, kind == "tmftp-passive", port, QString::fromLocal8Bit(argv[4]));
     }
 

@@ -262,7 +262,7 @@ void TTestRun::MFtpFtpInfo(FtpInfo info, const QString& text) {
     // block already returns to the event loop, so for data this is needed
     // only now and then, not 100,000 times a second.
     const uint32_t now = TClock::GetTickCount();
-    if (info != ftpiProgress || now - FPumpedTicks >= 20) {
+    if (info != ftpiProgress || now - FPumpedTicks >= 50) {
         FPumpedTicks = now;
         QCoreApplication::processEvents();
     }
@@ -284,9 +284,9 @@ void TTestRun::UpdateFigures() {
         Throughput = rounded > INT_MAX || rounded < INT_MIN
                          ? StrToInt(QString::number(rounded, 'f', 0))
                          : int(rounded);
-        // The page shows the figures some twenty times a second: painting them
+        // The page shows the figures some ten times a second: painting them
         // for every 8 KiB block would make the screen the bottleneck.
-        if (FShownTicks != 0 && now - FShownTicks < 50)
+        if (FShownTicks != 0 && now - FShownTicks < 100)
             return;
         FShownTicks = now;
         FPage.ShowThroughput(QString::number(Throughput));

@@ -440,11 +440,11 @@ TEST_F(TTestingPageTest, NewFiguresRepaintOnlyThemselves) {
     TTestRun* run = Run();
     run->StartTicks = Clock.Ticks;
     run->MFtpFtpInfo(ftpiSize, QStringLiteral("4000000000"));
-    Clock.Ticks += 60;
+    Clock.Ticks += 110;
     Frm->MFtp().BytesTransferred = 1;
     run->MFtpFtpInfo(ftpiProgress, QString()); // the first figures shown
     // Figures of every width, as a download shows them: none lays the page
-    // out again (which repaints it whole); and at most one new text in 50 ms.
+    // out again (which repaints it whole); and at most one new text in 100 ms.
     struct TLayoutCount : QObject {
         int N = 0;
         bool eventFilter(QObject*, QEvent* e) override {
@@ -456,7 +456,7 @@ TEST_F(TTestingPageTest, NewFiguresRepaintOnlyThemselves) {
     Page()->installEventFilter(&layouts);
     QStringList shown;
     for (qint64 bytes = 9; bytes < 4000000000LL; bytes = bytes * 10 + 9) {
-        Clock.Ticks += 60;
+        Clock.Ticks += 110;
         Frm->MFtp().BytesTransferred = quint64(bytes);
         run->MFtpFtpInfo(ftpiProgress, QString());
         shown << Find<QLabel>("lblAvgXfer")->text();
@@ -468,7 +468,7 @@ TEST_F(TTestingPageTest, NewFiguresRepaintOnlyThemselves) {
     }
     Page()->removeEventFilter(&layouts);
     EXPECT_EQ(layouts.N, 0);
-    EXPECT_GE(shown.last().size(), 10);
+    EXPECT_GE(shown.last().size(), 9); // up to hundreds of millions a second
 }
 
 TEST_F(TTestingPageTest, EditingKeepsTheSelectionAndNoSelectionIsRefused) {
