@@ -447,6 +447,9 @@ bool TTestRun::IsOwnFile(const QString& name) {
         QStringLiteral("hist.dat"),    QStringLiteral("history.dat"),
         QStringLiteral("ftptest.prf"), QStringLiteral("zeph_err.log"),
         QStringLiteral("registry"),    QStringLiteral("zephyn"),
+        // The marker of a portable copy: overwritten, the next start would
+        // keep its data elsewhere.
+        QStringLiteral("portable"),
     };
     for (const QString& file : own)
         if (name.compare(file, Qt::CaseInsensitive) == 0 ||

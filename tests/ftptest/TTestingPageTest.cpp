@@ -564,7 +564,8 @@ TEST_F(TTestingPageTest, AProfileThatWouldReplaceOneOfZephynsFilesIsRefusedAtSta
     const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
     for (const char* name :
          {"ftptest.prf", "HIST.DAT", "zeph_err.log", "history.dat.bak",
-          "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry", "sub/hist.dat"}) {
+          "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry", "sub/hist.dat",
+          "Portable"}) {
         Frm.reset();
         Data.reset();
         Dialogs().Clear();
