@@ -852,6 +852,8 @@ void TMFtp::OnDirectoryReply(const QString& line) {
         SendCommand(QStringLiteral("PWD"), TReplyState::PwdAfterCwd);
         return;
     }
+    if (!positive && FReplyState == TReplyState::Cwd && line.startsWith(u'5'))
+        FDirectoryRefusal = line;
     if (!positive)
         Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
     else if (FReplyState == TReplyState::Cwd)

@@ -201,6 +201,9 @@ public:
     void Abort();
 
     bool Connected() const { return FConnected; }
+    // The server's reply when it refused the last ChangeDirectory for good
+    // (5xx); empty when it did not.
+    const QString& DirectoryRefusal() const { return FDirectoryRefusal; }
     // The last GetFile made its local file (none stood at that name).
     bool CreatedLocalFile() const { return FCreatedLocalFile; }
     bool Busy() const { return FBusy; }
@@ -326,6 +329,7 @@ private:
     QString FRemoteName;
     int FFile = -1;
     bool FCreatedLocalFile = false;
+    QString FDirectoryRefusal;
     bool FDataDone = false;
     bool FReplyDone = false;
     qint64 FRemoteSize = 0;

@@ -24,6 +24,7 @@ void TMFtp::ChangeDirectory(const QString& directory) {
     if (!BeginOperation())
         return;
     FPending = TPendingCompletion::DirectoryChanged;
+    FDirectoryRefusal.clear();
     SendCommand(QStringLiteral("CWD ") + directory, TReplyState::Cwd);
 }
 

@@ -215,6 +215,14 @@ void TTestRun::MFtpLoggedIn() {
 }
 
 void TTestRun::MFtpDirectoryChanged() {
+    // A path the server refused: the file there is not the one to measure.
+    if (const QString refusal = FFtp.DirectoryRefusal(); !refusal.isEmpty()) {
+        MessageDlg(QStringLiteral("Test transfer error:\r\nThe server refused the path:\r\n") +
+                       refusal,
+                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        FFtp.Quit();
+        return;
+    }
     FPage.ShowActivity(QStringLiteral("Downloading file..."));
     StartTicks = TClock::GetTickCount();
     FPage.StartTiming();

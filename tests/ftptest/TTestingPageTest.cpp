@@ -415,6 +415,25 @@ TEST_F(TTestRunServerTest, AnEmptyFileIsReportedAsNotFound) {
     EXPECT_TRUE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
 }
 
+TEST_F(TTestRunServerTest, ARefusedPathEndsTheTestWithTheServersReply) {
+    Serve(1000);
+    FtpTestProfile p = Profile(QStringLiteral("127.0.0.1:%1").arg(Server->Port));
+    p.SetPath(QStringLiteral("/nonexistent"));
+    WriteProfiles({p});
+    Start();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000));
+    // One box quoting pyftpdlib's 550; nothing fetched from the login folder.
+    ASSERT_EQ(Dialogs().Shown().size(), 2u) << Dialogs().ShownTexts().join(u'|').toStdString();
+    EXPECT_TRUE(Dialogs().ShownTexts().at(1).startsWith(
+        QStringLiteral("Test transfer error:\r\nThe server refused the path:\r\n550 ")))
+        << Dialogs().ShownTexts().at(1).toStdString();
+    EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin")));
+    EXPECT_EQ(Run()->BytesReceived, 0);
+}
+
 TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     Start();
     TTestRun* run = Run();
