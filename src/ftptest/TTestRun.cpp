@@ -126,6 +126,11 @@ void TTestRun::btnStartClick() {
              &TTestingPage::FocusProxyPort);
         return;
     }
+    if (proxyHost && (proxyPort < 0 || proxyPort > 65535)) {
+        Warn(QStringLiteral("The proxy Port must be a number from 1 to 65535."),
+             &TTestingPage::FocusProxyPort);
+        return;
+    }
     if (proxyPort > 0 && !proxyHost) {
         Warn(QStringLiteral("You've specified a proxy port to use, but have not\r\nspecified the "
                             "name or address of the proxy server.\r\nIf you are going through a "
@@ -139,6 +144,11 @@ void TTestRun::btnStartClick() {
         Warn(QStringLiteral("You must specify information for each field in the Ftp\r\nTest "
                             "Settings section before initiating a test!"),
              nullptr);
+        return;
+    }
+    if (const QString problem = HostProblem(FProfiles.Items.at(size_t(FPage.SelectedProfileIndex())).Host());
+        !problem.isEmpty()) {
+        Warn(problem, &TTestingPage::FocusProfiles);
         return;
     }
     // The download lands in the data directory: it must not replace one of
@@ -448,6 +458,25 @@ void TTestRun::RemoveDownloadedFile() {
     struct stat st {};
     if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
         ::unlink(path.constData());
+}
+
+QString TTestRun::HostProblem(const QString& host) {
+    const QString h = host.trimmed();
+    // More than one colon, or brackets: an IPv6 address, which the sockets do not take yet.
+    if (h.startsWith(u'[') || h.count(u':') > 1)
+        return QStringLiteral("IPv6 addresses are not supported yet (\"%1\").\r\nPlease give "
+                              "the server's name or its IPv4 address.")
+            .arg(h);
+    const qsizetype colon = h.indexOf(u':');
+    if (colon < 0)
+        return QString();
+    bool number = false;
+    const int port = h.mid(colon + 1).toInt(&number);
+    if (!number || port < 1 || port > 65535 || colon == 0)
+        return QStringLiteral("The port in \"%1\" is not valid: after the colon, give a number "
+                              "from 1 to 65535.")
+            .arg(h);
+    return QString();
 }
 
 bool TTestRun::IsOwnFile(const QString& name) {

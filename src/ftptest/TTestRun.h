@@ -24,6 +24,8 @@ public:
     // the data directory (history, profiles, log, their copies, the registry
     // folder, printed charts, the interrupted saves' temporary files).
     static bool IsOwnFile(const QString& name);
+    // What is wrong with a profile's host ("name", "name:port"), or empty.
+    static QString HostProblem(const QString& host);
 
     bool AbortRequested = false;
     bool FileComplete = false;

@@ -434,6 +434,35 @@ TEST_F(TTestRunServerTest, ARefusedPathEndsTheTestWithTheServersReply) {
     EXPECT_EQ(Run()->BytesReceived, 0);
 }
 
+TEST_F(TTestingPageTest, BadPortsAndIpv6HostsAreToldAtStart) {
+    QTcpServer server; // nothing may connect to it
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const std::pair<const char*, const char*> hosts[] = {
+        {"127.0.0.1:0", "The port in"},     {"127.0.0.1:99999", "The port in"},
+        {"127.0.0.1:ftp", "The port in"},  {"::1", "IPv6 addresses are not supported yet"},
+        {"[::1]:2150", "IPv6 addresses are not supported yet"}};
+    for (const auto& [host, told] : hosts) {
+        Frm.reset();
+        Data.reset();
+        Dialogs().Clear();
+        WriteProfiles({Profile(QString::fromLatin1(host))});
+        Start();
+        Dialogs().Answer(mrOk);
+        QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+        ASSERT_EQ(Dialogs().Shown().size(), 1u) << host;
+        EXPECT_TRUE(Dialogs().ShownTexts().at(0).startsWith(QLatin1String(told))) << host;
+        EXPECT_FALSE(Run()->Running());
+    }
+    // The proxy port box holds ports only: nothing beyond 65535, nothing below 0.
+    QSpinBox* port = Find<QSpinBox>("seProxyPort");
+    port->setValue(67657);
+    EXPECT_EQ(port->value(), 65535);
+    port->setValue(-5);
+    EXPECT_EQ(port->value(), 0);
+    QTest::qWait(50);
+    EXPECT_FALSE(server.hasPendingConnections());
+}
+
 TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     Start();
     TTestRun* run = Run();
