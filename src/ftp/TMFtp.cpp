@@ -867,10 +867,15 @@ void TMFtp::OnDirectoryReply(const QString& line) {
 void TMFtp::OnRetrReply(const QString& line) {
     const QChar c = At(line, 0);
     if (c == u'1') {
+        FTransferBegun = true;
         const qsizetype open = line.indexOf(u'(');
         if (open >= 0) {
             const qsizetype blank = line.indexOf(u' ', open + 1);
-            Info(ftpiSize, line.mid(open + 1, blank < 0 ? -1 : blank - open - 1));
+            const QString size = line.mid(open + 1, blank < 0 ? -1 : blank - open - 1);
+            bool number = false;
+            const qint64 announced = size.toLongLong(&number);
+            FAnnouncedSize = number && announced >= 0 && FResumeFrom == 0 ? announced : -1;
+            Info(ftpiSize, size);
         } else if (FTransferSize >= 0) {
             // Many servers name no size here ("125 Data connection already
             // open"): SIZE's answer stands in.
@@ -881,6 +886,9 @@ void TMFtp::OnRetrReply(const QString& line) {
         SetReplyState(TReplyState::Idle);
         CompleteTransfer();
     } else {
+        // Refused after it had begun (426, 451, ...): the file is not whole.
+        if (FTransferBegun)
+            FTransferFailure = line;
         RefuseTransfer(ftpiFailed, QStringLiteral("Access denied or file not found"));
     }
 }

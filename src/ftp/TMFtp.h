@@ -204,6 +204,10 @@ public:
     // The server's reply when it refused the last ChangeDirectory for good
     // (5xx); empty when it did not.
     const QString& DirectoryRefusal() const { return FDirectoryRefusal; }
+    // Why the last download, once begun (150), did not arrive whole: the
+    // server's reply refusing it after all, or a shortfall from the size it
+    // announced; empty when it arrived whole.
+    const QString& TransferFailure() const { return FTransferFailure; }
     // The last GetFile made its local file (none stood at that name).
     bool CreatedLocalFile() const { return FCreatedLocalFile; }
     bool Busy() const { return FBusy; }
@@ -330,6 +334,9 @@ private:
     int FFile = -1;
     bool FCreatedLocalFile = false;
     QString FDirectoryRefusal;
+    QString FTransferFailure;
+    bool FTransferBegun = false;
+    qint64 FAnnouncedSize = -1;
     bool FDataDone = false;
     bool FReplyDone = false;
     qint64 FRemoteSize = 0;

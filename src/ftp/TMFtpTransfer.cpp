@@ -75,6 +75,9 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     FResumeFrom = 0;
     FTransferSize = -1;
     FTransferSizeAsked = false;
+    FTransferFailure.clear();
+    FTransferBegun = false;
+    FAnnouncedSize = -1;
     WatchReplies();
     const QString type = TransferMode == BinaryTransfer ? QStringLiteral("I") : QStringLiteral("A");
     if (type != FLastType) {
@@ -283,8 +286,13 @@ void TMFtp::DownloadClosed() {
 void TMFtp::CompleteTransfer() {
     // Both halves: the final reply and the data connection's close, in either
     // order. An abort finishes through its own replies instead.
-    if (FReplyDone && FDataDone && !FAborting)
+    if (FReplyDone && FDataDone && !FAborting) {
+        if (FAnnouncedSize >= 0 && qint64(BytesTransferred) < FAnnouncedSize)
+            FTransferFailure = QStringLiteral("The server announced %1 bytes and sent %2.")
+                                   .arg(FAnnouncedSize)
+                                   .arg(BytesTransferred);
         Ready();
+    }
 }
 
 void TMFtp::RefuseTransfer(FtpInfo info, const QString& text) {

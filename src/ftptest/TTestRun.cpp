@@ -400,6 +400,14 @@ void TTestRun::MFtpFileReceived() {
         FPage.ShowThroughput(QString::number(Throughput)); // the last figure, shown
     if (AbortRequested) {
         RemoveDownloadedFile();
+    } else if (const QString failure = FFtp.TransferFailure(); !failure.isEmpty()) {
+        // Cut short: no figure of a file that did not arrive whole.
+        FPage.ShowActivity(QStringLiteral("Disconnected"));
+        MessageDlg(QStringLiteral("Test transfer error:\r\nThe file did not arrive whole:\r\n") +
+                       failure,
+                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        RemoveDownloadedFile();
+        FileComplete = false;
     } else if (BytesReceived <= 0) {
         // The empty file this test made goes; one that stood there stays.
         if (FFtp.CreatedLocalFile())

@@ -718,3 +718,51 @@ TEST_F(TTestingPageTest, AnErrorAfterTheWholeFileKeepsItAndItsStatistics) {
     EXPECT_EQ(QFileInfo(DataDir() + QStringLiteral("/test.bin")).size(), 70000);
     EXPECT_EQ(Run()->State(), TTestRunState::Idle);
 }
+
+// A file cut short, by a refusal after 150 or by fewer bytes than announced:
+// one error box with the reason, no statistics or record, no partial file.
+TEST_F(TTestingPageTest, ATruncatedTransferIsAFailureNotAFigure) {
+    for (const char* ending : {"426 Connection closed; transfer aborted.", "226 done"}) {
+        TScriptedFtpPeer peer;
+        peer.Reply(QStringLiteral("USER"), {{QStringLiteral("331 password")}});
+        peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
+        peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
+        peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
+        peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
+        peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
+        peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+        peer.Reply(QStringLiteral("QUIT"), {{QStringLiteral("221 bye")}});
+        QString port;
+        const QString last = QString::fromLatin1(ending);
+        peer.OnCommand = [&port, last](TScriptedFtpPeer& p, const QString& line) {
+            if (line.startsWith(QLatin1String("PORT")))
+                port = line;
+            if (!line.startsWith(QLatin1String("RETR")))
+                return false;
+            p.ConnectActive(port);
+            p.Send(QStringLiteral("150 Opening (200000 bytes)\r\n"));
+            p.SendData(QByteArray(100000, 'd'));
+            QTimer::singleShot(100, &p, [&p, last] { p.Send(last + QStringLiteral("\r\n")); });
+            return true;
+        };
+        Frm.reset();
+        Data.reset();
+        Dialogs().Clear();
+        WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port()))});
+        Start();
+        Dialogs().Answer(mrYes);
+        Dialogs().Answer(mrOk);
+        const int records = Data->History.Count();
+        QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000)) << ending;
+        const QStringList shown = Dialogs().ShownTexts();
+        ASSERT_EQ(shown.size(), 2) << shown.join(u'\n').toStdString();
+        EXPECT_TRUE(shown[1].startsWith(
+            QStringLiteral("Test transfer error:\r\nThe file did not arrive whole:\r\n")))
+            << shown[1].toStdString();
+        EXPECT_TRUE(shown[1].contains(last.startsWith(u'4') ? last : QStringLiteral("200000")))
+            << shown[1].toStdString();
+        EXPECT_EQ(Data->History.Count(), records);
+        EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin"))) << ending;
+    }
+}
