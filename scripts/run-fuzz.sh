@@ -11,6 +11,10 @@ mkdir -p "$build/artifacts"
 # The record fuzzer writes its files here; tmpfs keeps it fast.
 tmp=$(mktemp -d "${FUZZ_TMPDIR:-/dev/shm}/zephyn-fuzz.XXXXXX" 2>/dev/null || mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# AddressSanitizer keeps freed memory in a quarantine (256 MB by default)
+# to catch late uses; over a long run that, not the program, reached the
+# 2 GB limit. A bounded quarantine keeps the memory figure the program's own.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64:malloc_context_size=10}"
 status=0
 for t in "${targets[@]}"; do
     mkdir -p "$build/corpus/$t"
