@@ -4,6 +4,7 @@
 #include "platform/TDataDirectory.h"
 #include "platform/TMessageDlg.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -69,6 +70,15 @@ void THistoryFile::ReadHistFile() {
         return;
     }
     FHistory.Assign(RecordsOf<HistoryRecord>(data));
+    FSavedDigest = Digest();
+}
+
+QByteArray THistoryFile::Digest() const {
+    const auto& records = FHistory.Records();
+    return QCryptographicHash::hash(
+        QByteArrayView(reinterpret_cast<const char*>(records.data()),
+                       static_cast<qsizetype>(records.size()) * HistoryRecord::Size),
+        QCryptographicHash::Sha256);
 }
 
 void THistoryFile::ImportLegacyHistory() {
@@ -94,6 +104,10 @@ void THistoryFile::ImportLegacyHistory() {
 }
 
 void THistoryFile::SaveHistory() {
+    // A run that changed nothing writes nothing: hist.dat stays as it is,
+    // with whatever another copy of the program has written there since.
+    if (!FSavedDigest.isEmpty() && FSavedDigest == Digest())
+        return;
     try {
         if (FHistory.Count() <= 0) {
             if (QFile::exists(FileName())) {
@@ -123,6 +137,7 @@ void THistoryFile::WriteHistFile() {
     file.Sync();
     LastSaveTimes.SyncNs = timer.nsecsElapsed() - LastSaveTimes.WriteNs;
     file.Commit();
+    FSavedDigest = Digest();
     LastSaveTimes.CommitNs = timer.nsecsElapsed() - LastSaveTimes.WriteNs - LastSaveTimes.SyncNs;
 }
 

@@ -37,4 +37,8 @@ private:
 
     THistory& FHistory;
     bool FKeepOriginal = false;
+    // The records as hist.dat last held them whole (read or written), to
+    // tell a run that changed nothing; empty when it is not known.
+    QByteArray FSavedDigest;
+    QByteArray Digest() const;
 };

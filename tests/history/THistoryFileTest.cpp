@@ -80,6 +80,22 @@ TEST_F(THistoryFileTest, RecordsRoundTripAndAnEmptyHistoryDeletesTheFile) {
     EXPECT_TRUE(Dialogs().Shown().empty());
 }
 
+TEST_F(THistoryFileTest, ARunThatChangedNothingWritesNothing) {
+    Put("hist.dat", Image({Named(QStringLiteral("one"))}));
+    File.LoadHistory();
+    // Meanwhile another copy adds a record; this one, unchanged, ends: the
+    // other copy's record stays.
+    const QByteArray theirs = Image({Named(QStringLiteral("one")), Named(QStringLiteral("two"))});
+    Put("hist.dat", theirs);
+    File.SaveHistory();
+    EXPECT_EQ(Get("hist.dat"), theirs);
+    EXPECT_TRUE(Dialogs().Shown().empty());
+    // A change is written.
+    History.AppendHistoryRecord(Named(QStringLiteral("three")));
+    File.SaveHistory();
+    EXPECT_EQ(Get("hist.dat"), Image({Named(QStringLiteral("one")), Named(QStringLiteral("three"))}));
+}
+
 TEST_F(THistoryFileTest, APartialRecordIsReportedAndTheOriginalKeptBeforeItIsReplaced) {
     const QByteArray original = Image({Named(QStringLiteral("whole"))}) + QByteArray(1, 'x');
     Put("hist.dat", original);
