@@ -34,4 +34,10 @@ public:
     // Replaces the file with the list (atomically); raises EInOutError.
     void WriteFtpTestProfiles();
     static QString FileName();
+    // No record file of the program is anywhere near this size.
+    static constexpr qint64 MaxRecordFileBytes = 64LL * 1024 * 1024;
+
+private:
+    bool FKeepOriginal = false; // the file had a stray tail: keep it as .bak first
+    bool FRefused = false;      // the file could not be read: never written over
 };

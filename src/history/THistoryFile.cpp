@@ -59,6 +59,17 @@ void THistoryFile::LoadHistory() {
 }
 
 void THistoryFile::ReadHistFile() {
+    // A file no history comes near is not read (a sparse file of a gigabyte
+    // would be millions of blank records), and never written over.
+    const qint64 size = QFileInfo(FileName()).size();
+    if (size > MaxFileBytes) {
+        FRefused = true;
+        ShowError(QStringLiteral("%1 is %2 bytes long, more than any history. Zephyn has not "
+                                 "read it, and will not write over it.")
+                      .arg(FileName())
+                      .arg(size));
+        return;
+    }
     QByteArray data;
     try {
         ReadRecordFile(FileName(), HistoryRecord::Size, data);
@@ -108,6 +119,12 @@ void THistoryFile::SaveHistory() {
     // with whatever another copy of the program has written there since.
     if (!FSavedDigest.isEmpty() && FSavedDigest == Digest())
         return;
+    if (FRefused) {
+        ShowError(QStringLiteral("The history was not saved: %1 could not be read at start, and "
+                                 "Zephyn does not write over it.")
+                      .arg(FileName()));
+        return;
+    }
     try {
         if (FHistory.Count() <= 0) {
             if (QFile::exists(FileName())) {

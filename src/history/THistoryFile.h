@@ -26,6 +26,9 @@ public:
     };
     TSaveTimes LastSaveTimes;
 
+    // No history file comes anywhere near this size.
+    static constexpr qint64 MaxFileBytes = 64LL * 1024 * 1024;
+
 private:
     // hist.dat's whole records; a failure is shown and the records before it kept.
     void ReadHistFile();
@@ -40,5 +43,6 @@ private:
     // The records as hist.dat last held them whole (read or written), to
     // tell a run that changed nothing; empty when it is not known.
     QByteArray FSavedDigest;
+    bool FRefused = false; // too large to be a history: never written over
     QByteArray Digest() const;
 };

@@ -143,14 +143,48 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
     EXPECT_TRUE(Find<QLineEdit>("ebftpPath")->text().isEmpty());
 }
 
-TEST_F(TTestingPageTest, AnUnreadableProfileFileWarnsAndStaysOnDisk) {
-    WriteProfiles({Profile(QStringLiteral("one"))}, QByteArray(1, 'x'));
+TEST_F(TTestingPageTest, AStrayByteKeepsEveryProfileAndTheDamagedFile) {
+    WriteProfiles({Profile(QStringLiteral("one")), Profile(QStringLiteral("two")),
+                   Profile(QStringLiteral("three"))},
+                  QByteArray(1, 'x'));
+    const QByteArray damaged = ProfileFile();
     Dialogs().Answer(mrOk);
     Start();
+    const QString prf = DataDir() + QStringLiteral("/ftptest.prf");
     EXPECT_TRUE(Dialogs().ShownTexts().value(0).startsWith(
         QStringLiteral("Unable to read ftp test settings. This is most likely due to\r\n")));
+    EXPECT_TRUE(Dialogs().ShownTexts().value(0).endsWith(
+        prf + QStringLiteral(": a stray 1 byte after 3 profiles")))
+        << Dialogs().ShownTexts().value(0).toStdString();
+    EXPECT_EQ(Find<QComboBox>("cbFtpHost")->count(), 3);
+    EXPECT_EQ(ProfileFile(), damaged); // nothing written yet
+    // The first change writes all four, after keeping the damaged file.
+    Data->FtpTestProfiles.Items.push_back(Profile(QStringLiteral("four")));
+    Data->FtpTestProfiles.WriteFtpTestProfiles();
+    EXPECT_EQ(ProfileFile().size(), 4 * FtpTestProfile::Size);
+    QFile bak(prf + QStringLiteral(".bak"));
+    ASSERT_TRUE(bak.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bak.readAll(), damaged);
+}
+
+TEST_F(TTestingPageTest, AnOversizedProfileFileIsNeitherReadNorWrittenOver) {
+    {
+        QFile f(DataDir() + QStringLiteral("/ftptest.prf"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(TFtpTestProfiles::MaxRecordFileBytes + FtpTestProfile::Size)); // sparse
+    }
+    Dialogs().Answer(mrOk);
+    Start();
+    EXPECT_TRUE(Dialogs().ShownTexts().value(0).contains(
+        QStringLiteral("ftptest.prf is %1 bytes long")
+            .arg(TFtpTestProfiles::MaxRecordFileBytes + FtpTestProfile::Size)))
+        << Dialogs().ShownTexts().value(0).toStdString();
     EXPECT_EQ(Find<QComboBox>("cbFtpHost")->count(), 0);
-    EXPECT_EQ(ProfileFile().size(), 577);
+    Data->FtpTestProfiles.Items.push_back(Profile(QStringLiteral("one")));
+    Dialogs().Answer(mrOk);
+    Data->FtpTestProfiles.WriteFtpTestProfiles();
+    EXPECT_EQ(QFileInfo(DataDir() + QStringLiteral("/ftptest.prf")).size(),
+              TFtpTestProfiles::MaxRecordFileBytes + FtpTestProfile::Size);
 }
 
 TEST_F(TTestingPageTest, ProxySettingsLiveInTheUsersKey) {

@@ -5,6 +5,7 @@
 #include "tcpip/TParameterSet.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -94,6 +95,24 @@ TEST_F(THistoryFileTest, ARunThatChangedNothingWritesNothing) {
     History.AppendHistoryRecord(Named(QStringLiteral("three")));
     File.SaveHistory();
     EXPECT_EQ(Get("hist.dat"), Image({Named(QStringLiteral("one")), Named(QStringLiteral("three"))}));
+}
+
+TEST_F(THistoryFileTest, AnOversizedFileIsNeitherReadNorWrittenOver) {
+    {
+        QFile f(Path("hist.dat"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(THistoryFile::MaxFileBytes + HistoryRecord::Size)); // sparse
+    }
+    Dialogs().Answer(mrOk);
+    Dialogs().Answer(mrOk);
+    File.LoadHistory();
+    EXPECT_EQ(History.Count(), 0);
+    History.AppendHistoryRecord(Named(QStringLiteral("new")));
+    File.SaveHistory();
+    ASSERT_EQ(Dialogs().Shown().size(), 2u);
+    EXPECT_TRUE(Dialogs().ShownTexts().at(0).contains(
+        QStringLiteral("hist.dat is %1 bytes long").arg(THistoryFile::MaxFileBytes + HistoryRecord::Size)));
+    EXPECT_EQ(QFileInfo(Path("hist.dat")).size(), THistoryFile::MaxFileBytes + HistoryRecord::Size);
 }
 
 TEST_F(THistoryFileTest, APartialRecordIsReportedAndTheOriginalKeptBeforeItIsReplaced) {
