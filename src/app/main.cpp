@@ -2,7 +2,9 @@
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
 #include "platform/TApplication.h"
+#include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
+#include "platform/TInstanceLock.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TRegistryStore.h"
 
@@ -24,6 +26,15 @@ int main(int argc, char** argv) {
         return *status;
     app.SetTitle(QStringLiteral("Zephyn for Windows"));
     app.HelpFile = QStringLiteral("Zephyn.hlp");
+
+    TInstanceLock lock(TDataDirectory::Path());
+    if (!lock.Acquire()) {
+        MessageDlg(QStringLiteral("Zephyn is already running with the data folder\r\n%1\r\n\r\n"
+                                  "Switch to that window, or end it before starting another.")
+                       .arg(TDataDirectory::Path()),
+                   TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+        return 1;
+    }
 
     // A hive that cannot be read stops the program before anything uses it.
     try {

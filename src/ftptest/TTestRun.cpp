@@ -494,7 +494,7 @@ bool TTestRun::IsOwnFile(const QString& name) {
         QStringLiteral("registry"),    QStringLiteral("zephyn"),
         // The marker of a portable copy: overwritten, the next start would
         // keep its data elsewhere.
-        QStringLiteral("portable"),
+        QStringLiteral("portable"), QStringLiteral("zephyn.lock"),
     };
     for (const QString& file : own)
         if (name.compare(file, Qt::CaseInsensitive) == 0 ||

@@ -2,6 +2,7 @@
 #include "platform/TConvert.h"
 #include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
+#include "platform/TInstanceLock.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
 #include "platform/TWindowsVersion.h"
@@ -9,6 +10,8 @@
 
 #include "platform/TApplication.h"
 #include <QCheckBox>
+#include <QProcess>
+#include <QSysInfo>
 #include <QImage>
 #include <QPixmap>
 #include <QCoreApplication>
@@ -168,4 +171,25 @@ TEST(TMessageDlgIconTest, EveryKindIsDrawnSharpAtTwiceTheScale) {
         EXPECT_GT(image.pixelColor(32, 44).alpha(), 200);
         EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
     }
+}
+
+TEST_F(TZephynTest, OneCopyPerDataDirectoryAndALockLeftByADeadCopyIsTakenOver) {
+    {
+        TInstanceLock first(DataDir());
+        ASSERT_TRUE(first.Acquire());
+        TInstanceLock second(DataDir());
+        EXPECT_FALSE(second.Acquire());
+    }
+    // A copy that died left its lock: the next start takes it over.
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/true"));
+    ASSERT_TRUE(gone.waitForFinished(5000));
+    const qint64 deadPid = gone.processId();
+    QFile stale(DataDir() + QStringLiteral("/zephyn.lock"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stale.write(QByteArray::number(deadPid == 0 ? 999999 : deadPid) + "\nzephyn\n" +
+                QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    TInstanceLock next(DataDir());
+    EXPECT_TRUE(next.Acquire());
 }
