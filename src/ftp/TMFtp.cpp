@@ -250,6 +250,7 @@ void TMFtp::Login() {
 
 void TMFtp::ConnectSequence() {
     FRetryWait = false;
+    FQuitSent = false;
     if (FBusy) {
         Info(ftpiBusy, BusyText);
         return;
@@ -574,13 +575,19 @@ void TMFtp::KeepAlive() {
 }
 
 void TMFtp::Quit() {
-    if (BeginOperation() && SendCommand(QStringLiteral("QUIT"), TReplyState::Quit))
+    if (BeginOperation() && SendCommand(QStringLiteral("QUIT"), TReplyState::Quit)) {
+        FQuitSent = true;
         FClosingTimer->start();
+    }
 }
 
 void TMFtp::ControlClosed() {
     if (FRetryWait)
         return;
+    // After QUIT or during an abort the close is the end; any other time
+    // the server hung up on a session that still needed it.
+    const bool expected = FQuitSent || FReplyState == TReplyState::Quit ||
+                          FClosingTimer->isActive() || FAborting;
     // Nothing of the session outlives its control connection.
     DropTransfer();
     FClosingTimer->stop();
@@ -608,6 +615,14 @@ void TMFtp::ControlClosed() {
             return;
         }
         FRetryWait = false;
+    }
+    if (!expected && !FFatalReported && FSessionOpen) {
+        // Told once: a failure already reported for this connection stands.
+        FFatalReported = true;
+        FLastErrorText.clear();
+        ReportError(ftpePrematureDisconnect);
+        if (!self)
+            return;
     }
     EndSession();
 }
@@ -637,6 +652,7 @@ void TMFtp::Abort() {
     // QUIT's reply, ends with its control connection.
     if (!FSessionOpen)
         return;
+    FQuitSent = true; // the close that follows is the abort's, not the server's
     FRetriesLeft = -1;
     FRetryCancelled = true;
     if (FRetryLoop)

@@ -800,3 +800,52 @@ TEST_F(TTestingPageTest, ATruncatedTransferIsAFailureNotAFigure) {
         EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin"))) << ending;
     }
 }
+
+// The server hangs up on a session that still needs it: after USER, after
+// 150, or half-way through the file. One box says so; no file is left.
+TEST_F(TTestingPageTest, AServerThatHangsUpIsToldOnceAndLeavesNoFile) {
+    for (const char* when : {"USER", "150", "half"}) {
+        TScriptedFtpPeer peer;
+        peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
+        peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
+        peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
+        peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
+        peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
+        peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+        QString port;
+        const QString moment = QString::fromLatin1(when);
+        peer.OnCommand = [&port, moment](TScriptedFtpPeer& p, const QString& line) {
+            if (line.startsWith(QLatin1String("USER"))) {
+                if (moment == QLatin1String("USER")) {
+                    p.CloseControl();
+                    return true;
+                }
+                p.Send(QStringLiteral("331 password\r\n"));
+                return true;
+            }
+            if (line.startsWith(QLatin1String("PORT")))
+                port = line;
+            if (!line.startsWith(QLatin1String("RETR")))
+                return false;
+            p.ConnectActive(port);
+            p.Send(QStringLiteral("150 Opening (200000 bytes)\r\n"));
+            if (moment == QLatin1String("half"))
+                p.SendData(QByteArray(100000, 'h'), false);
+            QTimer::singleShot(100, &p, [&p] { p.CloseControl(); });
+            return true;
+        };
+        Frm.reset();
+        Data.reset();
+        Dialogs().Clear();
+        WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port()))});
+        Start();
+        Dialogs().Answer(mrYes);
+        Dialogs().Answer(mrOk);
+        QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000)) << when;
+        EXPECT_EQ(Dialogs().ShownTexts().mid(1),
+                  QStringList{QStringLiteral("Test transfer error:\r\nPremature disconnection by host")})
+            << when;
+        EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin"))) << when;
+    }
+}
