@@ -20,6 +20,8 @@ public:
     // Forgets the partial line and any reply begun (a new connection).
     void Clear();
     qsizetype Buffered() const { return FBuffer.size() - FStart; }
+    // A reply has begun and is not yet whole.
+    bool Partial() const { return Buffered() > 0 || FMultiLine; }
 
 private:
     QByteArray FBuffer;

@@ -351,7 +351,10 @@ void TMFtp::ReadReplies() {
         if (!Classify(*this) || n <= 0)
             return;
         taken += n;
-        FSilentSeconds = 0;
+        // A reply's time runs from its first byte: a server that sends one
+        // byte now and then cannot keep a reply open for ever.
+        if (!FReplies.Partial())
+            FSilentSeconds = 0;
         const QByteArray bytes = FReplies.Append(FReplyBuffer.data(), n);
         Info(ftpiReceived, TAnsiCodec::Decode(bytes));
         if (!self || connection != FConnection)
@@ -359,6 +362,7 @@ void TMFtp::ReadReplies() {
         QByteArray line;
         TFtpReplyReader::TNext next;
         while ((next = FReplies.Next(line)) == TFtpReplyReader::TNext::Reply) {
+            FSilentSeconds = 0;
             ActOnReply(TAnsiCodec::Decode(line));
             // Lines of a connection since closed never act on the next one.
             if (!self || connection != FConnection || !HandleValid())

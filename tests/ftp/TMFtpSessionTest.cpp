@@ -356,6 +356,33 @@ TEST_F(TMFtpSessionTest, ASilentServerTimesOutWhereverItStops) {
     }
 }
 
+// A reply dripped a byte at a time is bounded from its first byte.
+TEST_F(TMFtpSessionTest, ADrippedReplyTimesOutFromItsFirstByte) {
+    ScriptLogin();
+    QTimer drip;
+    const auto quit = Peer.OnCommand;
+    Peer.OnCommand = [quit, &drip](TScriptedFtpPeer& peer, const QString& line) {
+        if (!line.startsWith(QLatin1String("CWD")))
+            return quit(peer, line);
+        peer.Send(QStringLiteral("2"));
+        QObject::connect(&drip, &QTimer::timeout, &peer, [&peer] { peer.Send(QStringLiteral("5")); });
+        drip.start(300);
+        return true;
+    };
+    Ftp.TimeOutReply = 1;
+    Ftp.Retries = 0;
+    Ftp.Login();
+    ASSERT_TRUE(WaitFor(QStringLiteral("LoggedIn")));
+    Events.clear();
+    QElapsedTimer t;
+    t.start();
+    Ftp.ChangeDirectory(QStringLiteral("pub"));
+    ASSERT_TRUE(WaitFor(QStringLiteral("Quit"), 5000));
+    EXPECT_LT(t.elapsed(), 4000);
+    EXPECT_EQ(Events.count(QStringLiteral("error 7 Connection timed out")), 1);
+    drip.stop();
+}
+
 // A logged-in session waiting for its directory change is ended by Abort.
 TEST_F(TMFtpSessionTest, AbortEndsASessionInAnyState) {
     ScriptLogin();
