@@ -335,7 +335,8 @@ private:
     bool FCreatedLocalFile = false;
     QString FDirectoryRefusal;
     QString FTransferFailure;
-    bool FQuitSent = false; // the close that follows is the session's end
+    bool FQuitSent = false;
+    QString FLocalPath; // the close that follows is the session's end
     bool FTransferBegun = false;
     qint64 FAnnouncedSize = -1;
     bool FDataDone = false;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
         return;
     FPending = TPendingCompletion::FileReceived;
     FRemoteName = remoteName;
+    FLocalPath = localPath;
     if (remoteName.isEmpty()) {
         ReportError(ftpeFileNotFound);
         Ready();
@@ -244,8 +246,11 @@ void TMFtp::DownloadReader() {
         // Stored before it is reported, so that nothing the report handler
         // lets happen can come between the block and the file.
         if (FFile >= 0 && !WriteBlock(n)) {
-            // Counted, not stored, from here on.
+            // Counted, not stored, from here on. The report names the file
+            // and what went wrong ("the disk is full").
+            const int error = errno ? errno : ENOSPC;
             CloseLocalFile();
+            FLastErrorText = FileErrorMessage(FLocalPath, error);
             ReportError(ftpeFileWrite);
             if (!self)
                 return;
@@ -258,6 +263,7 @@ void TMFtp::DownloadReader() {
 }
 
 bool TMFtp::WriteBlock(qint64 length) {
+    errno = 0;
     qint64 written = 0;
     while (written < length) {
         const ssize_t w =

@@ -184,6 +184,8 @@ void TTestRun::StartTest() {
     FFtp.BytesTransferred = 0;
     FBarShift = 0;
     FShownTicks = 0;
+    FFileReceived = false;
+    FFailedBeforeFile = false;
 
     FProfileIndex = std::max(0, FPage.SelectedProfileIndex());
     const FtpTestProfile& profile = FProfiles.Items.at(size_t(FProfileIndex));
@@ -391,15 +393,22 @@ void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
     if (!AbortRequested)
         MessageDlg(QStringLiteral("Test transfer error:\r\n") + ErrorText(int(error), text),
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    // Before the file is in, an error means it will not be whole (a full
+    // disk, say): no figure is made of it.
+    if (!FFileReceived)
+        FFailedBeforeFile = true;
     FFtp.Abort();
 }
 
 void TTestRun::MFtpFileReceived() {
+    FFileReceived = true;
     FPage.ShowRemaining(QStringLiteral("0 mins"));
     if (Throughput > 0)
         FPage.ShowThroughput(QString::number(Throughput)); // the last figure, shown
-    if (AbortRequested) {
+    if (AbortRequested || FFailedBeforeFile) {
+        // Told already: the file goes, and no statistics follow.
         RemoveDownloadedFile();
+        FileComplete = false;
     } else if (const QString failure = FFtp.TransferFailure(); !failure.isEmpty()) {
         // Cut short: no figure of a file that did not arrive whole.
         FPage.ShowActivity(QStringLiteral("Disconnected"));

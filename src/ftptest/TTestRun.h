@@ -69,5 +69,7 @@ private:
     int FProfileIndex = 0;
     int FBarShift = 0; // sizes beyond the bar's range are shown scaled down
     uint32_t FShownTicks = 0;
+    bool FFileReceived = false;     // this test's file event came
+    bool FFailedBeforeFile = false; // an error came before it
     uint32_t FPumpedTicks = 0;
 };

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProcess>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -848,4 +849,40 @@ TEST_F(TTestingPageTest, AServerThatHangsUpIsToldOnceAndLeavesNoFile) {
             << when;
         EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin"))) << when;
     }
+}
+
+// A full disk during the download: one box naming the file and the reason,
+// no statistics or record, and the partial file removed (freeing the disk).
+TEST_F(TTestRunServerTest, AFullDiskEndsTheTestAsFailedAndFreesTheDisk) {
+    const QString small = DataDir() + QStringLiteral("/small-disk");
+    QDir().mkpath(small);
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k", "tmpfs", small});
+    if (!mount.waitForFinished(10000) || mount.exitCode() != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    qputenv("ZEPHYN_HOME", QFile::encodeName(small));
+    Serve(1000000);
+    WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(Server->Port))});
+    // The profile file and the history live on the small disk too.
+    WriteOneRecordHistory();
+    for (const char* file : {"/ftptest.prf", "/hist.dat"})
+        QFile::copy(DataDir() + QLatin1String(file), small + QLatin1String(file));
+    Start();
+    Dialogs().Answer(mrYes);
+    Dialogs().Answer(mrOk);
+    const int records = Data->History.Count();
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    const bool ended = WaitUntil([&] { return !Run()->Running(); }, 15000);
+    const QStringList shown = Dialogs().ShownTexts();
+    const bool left = QFile::exists(small + QStringLiteral("/test.bin"));
+    const int after = Data->History.Count();
+    Frm.reset();
+    Data.reset();
+    QProcess::execute(QStringLiteral("umount"), {small});
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(shown.size(), 2) << shown.join(u'|').toStdString();
+    EXPECT_EQ(shown[1], QStringLiteral("Test transfer error:\r\nI/O error writing file: ") + small +
+                            QStringLiteral("/test.bin: the disk is full"));
+    EXPECT_FALSE(left);
+    EXPECT_EQ(after, records);
 }
