@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
             std::strncpy(b, "bench", s);
             return 0;
         },
-        [](const QString&) { return QStringList{QStringLiteral("10.0.0.5")}; }};
+        [](const QString&) { return QStringList{QStringLiteral("127.0.0.5")}; }};
     TWinSock::SetHostSource(&host);
 
     const QByteArray hive = BigHive(5 * 1024 * 1024);

@@ -134,7 +134,8 @@ void TAtomicFile::Sync() {
     struct stat st {};
     const QString& like = FModeSource.isEmpty() ? FPath : FModeSource;
     if (::stat(QFile::encodeName(like).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = FAccess == TFileAccess::Private ? (st.st_mode & 0600) : (st.st_mode & 07777);
+        // Read and write bits only: a data file never takes set-id or sticky bits.
+        mode = FAccess == TFileAccess::Private ? (st.st_mode & 0600) : (st.st_mode & 0777);
         // A shared file keeps its owner where this process may give it (root).
         if (FAccess == TFileAccess::Shared && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
             (void)!::fchown(FFd, st.st_uid, st.st_gid);

@@ -44,7 +44,7 @@ protected:
 };
 
 TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
-    LocalAddresses = {QStringLiteral("10.20.30.40")};
+    LocalAddresses = {QStringLiteral("127.20.30.40")};
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
@@ -84,7 +84,7 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     EXPECT_EQ(frm.focusWidget(), selector);
     EXPECT_EQ(pages->tabBar()->accessibleName(), QStringLiteral("Pages"));
     // The single dynamic profile got this computer's address.
-    EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QStringLiteral("10.20.30.40"));
+    EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QStringLiteral("127.20.30.40"));
     EXPECT_TRUE(frm.tabshtSettings()->ebIPAddress()->isReadOnly());
     EXPECT_FALSE(data.Parameters.SettingsChanged);
     EXPECT_EQ(data.Parameters.NdiCacheSize, QStringLiteral("32"));
@@ -126,7 +126,7 @@ TEST_F(TfrmMainTest, AFailureDuringShowAbandonsItAndGoesToTheErrorLog) {
         THKey::HKEY_LOCAL_MACHINE,
         QStringLiteral(
             "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000]\n"
-            "\"DriverDesc\"=\"TCP/IP\"\n\"IPAddress\"=\"10.9.9.9\"\n"
+            "\"DriverDesc\"=\"TCP/IP\"\n\"IPAddress\"=\"127.9.9.9\"\n"
             "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\n"
             "\"DefaultTTL\"=\"abc\"\n"));
     TdataMain data;

@@ -97,7 +97,7 @@ TEST_F(TPlatformTest, PlatformComesFromTheHiveOrTheOverride) {
 }
 
 TEST_F(TPlatformTest, HostNameFailureRaisesItsError) {
-    LocalAddresses = {QStringLiteral("10.0.0.5")};
+    LocalAddresses = {QStringLiteral("127.0.0.5")};
     EXPECT_EQ(TWinSock::LocalAddresses(), LocalAddresses);
     HostNameFails = true;
     try {

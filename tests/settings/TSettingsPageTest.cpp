@@ -28,7 +28,7 @@ namespace {
 QString Win98Machine(const QString& mtu, const QString& mstcp, const QString& more = {}) {
     return Win98Version() +
            Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
-                   QStringLiteral("\"IPAddress\"=\"10.7.7.7\"\n\"MaxMTU\"=\"%1\"").arg(mtu)) +
+                   QStringLiteral("\"IPAddress\"=\"127.7.7.7\"\n\"MaxMTU\"=\"%1\"").arg(mtu)) +
            more + Mstcp(mstcp);
 }
 
@@ -174,7 +174,7 @@ TEST_F(TSettingsPageTest, TheMtuSelectsItsRadioButtonAndTheCalculateButton) {
     EXPECT_TRUE(calc->isEnabled());
     EXPECT_TRUE(custom->text().isEmpty());
     EXPECT_FALSE(custom->isEnabled());
-    EXPECT_EQ(Page()->ebIPAddress()->text(), QStringLiteral("10.7.7.7"));
+    EXPECT_EQ(Page()->ebIPAddress()->text(), QStringLiteral("127.7.7.7"));
 
     Profile().MTU = QStringLiteral("1200");
     Display();

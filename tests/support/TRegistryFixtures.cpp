@@ -435,13 +435,13 @@ TKey NtSystemHive() {
                     .arg(set, 3, 10, QChar(u'0')))
             .SetSz(QStringLiteral("ComputerName"), QStringLiteral("DIALUP"));
         root.At(services + QStringLiteral("E100B1\\Parameters\\Tcpip"))
-            .SetSz(QStringLiteral("IPAddress"), QStringLiteral("192.168.0.5"))
+            .SetSz(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.8"))
             .SetDword(QStringLiteral("EnableDHCP"), 0);
         for (int n = 2; n <= 4; ++n) {
             TKey& tcpip =
                 root.At(services + QStringLiteral("NdisWan%1\\Parameters\\Tcpip").arg(n));
             tcpip.Set(QStringLiteral("IPAddress"), 7, Utf16Sz(QStringLiteral("0.0.0.0")) + QByteArray(2, '\0'))
-                .SetSz(QStringLiteral("DhcpIPAddress"), QStringLiteral("10.0.0.%1").arg(n))
+                .SetSz(QStringLiteral("DhcpIPAddress"), QStringLiteral("127.0.0.%1").arg(n))
                 .SetDword(QStringLiteral("EnableDHCP"), 1);
             if (n == 4)
                 tcpip.SetDword(QStringLiteral("MTU"), set == 2 ? 1500 : 1006);

@@ -30,7 +30,7 @@ TEST_F(TWin9xReaderTest, TcpIpBindingsBecomeProfilesInKeyOrder) {
         THKey::HKEY_LOCAL_MACHINE,
         Binding(QStringLiteral("0000"), QStringLiteral("TCP/IP"),
                 QStringLiteral(
-                    "\"IPAddress\"=\"10.1.1.1\"\n\"IPMask\"=\"255.0.0.0\"\n\"MaxMTU\"=\"576\"")) +
+                    "\"IPAddress\"=\"127.1.1.1\"\n\"IPMask\"=\"255.0.0.0\"\n\"MaxMTU\"=\"576\"")) +
             Binding(QStringLiteral("0001"), QStringLiteral("IPX/SPX-compatible Protocol")) +
             Binding(QStringLiteral("0002"), QStringLiteral("TCP/IP -> Dial-Up Adapter")) +
             Binding(QStringLiteral("0003"), QStringLiteral("tcp/ip")) +
@@ -42,7 +42,7 @@ TEST_F(TWin9xReaderTest, TcpIpBindingsBecomeProfilesInKeyOrder) {
     EXPECT_EQ(Model.Profiles[0].KeyName, QStringLiteral("0000"));
     EXPECT_EQ(Model.Profiles[0].KeyPath,
               QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"));
-    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("10.1.1.1"));
+    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("127.1.1.1"));
     EXPECT_EQ(Model.Profiles[0].IPMask, QStringLiteral("255.0.0.0"));
     EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("576"));
     EXPECT_EQ(Model.Profiles[1].KeyName, QStringLiteral("0003"));
@@ -151,22 +151,22 @@ TEST_F(TWin9xReaderTest, LocalAddressesGoToDynamicProfilesInOrder) {
             Model.Profiles[Model.ProfileCount++].IPAddress = QString::fromLatin1(a);
     };
     profiles({"0.0.0.0", "0.0.0.0"});
-    Model.LocalAddresses = {QStringLiteral("10.0.0.5"), QStringLiteral("10.0.0.6")};
+    Model.LocalAddresses = {QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.6")};
     Model.AssignLocalAddresses();
-    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(Model.Profiles[1].IPAddress, QStringLiteral("10.0.0.6"));
+    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("127.0.0.5"));
+    EXPECT_EQ(Model.Profiles[1].IPAddress, QStringLiteral("127.0.0.6"));
 
     profiles({"0.0.0.0", "0.0.0.0", "0.0.0.0"});
     Model.AssignLocalAddresses();
     EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("0.0.0.0"));
 
-    profiles({"10.0.0.5", "0.0.0.0"});
+    profiles({"127.0.0.5", "0.0.0.0"});
     Model.AssignLocalAddresses();
-    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(Model.Profiles[1].IPAddress, QStringLiteral("10.0.0.6"));
+    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("127.0.0.5"));
+    EXPECT_EQ(Model.Profiles[1].IPAddress, QStringLiteral("127.0.0.6"));
 
-    profiles({"10.0.0.5", "0.0.0.0"});
-    Model.LocalAddresses = {QStringLiteral("10.0.0.5"), QStringLiteral("10.0.0.5")};
+    profiles({"127.0.0.5", "0.0.0.0"});
+    Model.LocalAddresses = {QStringLiteral("127.0.0.5"), QStringLiteral("127.0.0.5")};
     Model.AssignLocalAddresses();
     EXPECT_EQ(Model.Profiles[1].IPAddress, QStringLiteral("0.0.0.0"));
 }
@@ -193,7 +193,7 @@ TEST_F(TNTReaderTest, DialOutAdaptersOfTheSampleBecomeProfiles) {
 TEST_F(TNTReaderTest, OnlyDialOutIpCardsQualifyWhateverTheirCase) {
     using namespace HiveText;
     WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              NTAdapter(0, QStringLiteral("\"IPAddress\"=\"10.0.0.9\"\n\"MTU\"=dword:000005dc")) +
+              NTAdapter(0, QStringLiteral("\"IPAddress\"=\"127.0.0.9\"\n\"MTU\"=dword:000005dc")) +
                   NTCard(0, QStringLiteral("ndiswan ndiswandialin")) +
                   NTAdapter(4, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"")) +
                   NTCard(4, QStringLiteral("ndiswan NdisWanDialOutIP")) +
@@ -227,24 +227,24 @@ TEST_F(TNTReaderTest, AnUnsetOrUnreadableAddressFallsBackToTheDhcpAddress) {
     using namespace HiveText;
     WriteHive(THKey::HKEY_LOCAL_MACHINE,
               NTAdapter(1, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"\n"
-                                          "\"DhcpIPAddress\"=\"10.1.2.3\"")) +
+                                          "\"DhcpIPAddress\"=\"127.1.2.3\"")) +
                   NTCard(1, QStringLiteral("ndiswandialoutip")) +
-                  // 10.0.0.1 as a multi-string: a read error, so the DHCP address counts.
+                  // 127.0.0.1 as a multi-string: a read error, so the DHCP address counts.
                   NTAdapter(2, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00\n"
-                                              "\"DhcpIPAddress\"=\"10.4.4.4\"")) +
+                                              "\"DhcpIPAddress\"=\"127.4.4.4\"")) +
                   NTCard(2, QStringLiteral("ndiswandialoutip")) +
                   NTAdapter(3, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00")) +
                   NTCard(3, QStringLiteral("ndiswandialoutip")) +
-                  NTAdapter(5, QStringLiteral("\"IPAddress\"=\"10.5.5.5\"\n"
-                                              "\"DhcpIPAddress\"=\"10.6.6.6\"\n\"MTU\"=dword:00000240")) +
+                  NTAdapter(5, QStringLiteral("\"IPAddress\"=\"127.5.5.5\"\n"
+                                              "\"DhcpIPAddress\"=\"127.6.6.6\"\n\"MTU\"=dword:00000240")) +
                   NTCard(5, QStringLiteral("ndiswandialoutip")) + NTParameters(QString()));
     TParameterSet model;
     model.Platform = WinNT;
     ASSERT_EQ(model.ReadNTParameters(), 4);
-    EXPECT_EQ(model.Profiles[0].IPAddress, QStringLiteral("10.1.2.3"));
-    EXPECT_EQ(model.Profiles[1].IPAddress, QStringLiteral("10.4.4.4"));
+    EXPECT_EQ(model.Profiles[0].IPAddress, QStringLiteral("127.1.2.3"));
+    EXPECT_EQ(model.Profiles[1].IPAddress, QStringLiteral("127.4.4.4"));
     EXPECT_EQ(model.Profiles[2].IPAddress, QString());
-    EXPECT_EQ(model.Profiles[3].IPAddress, QStringLiteral("10.5.5.5"));
+    EXPECT_EQ(model.Profiles[3].IPAddress, QStringLiteral("127.5.5.5"));
     EXPECT_EQ(model.Profiles[3].MTU, QStringLiteral("576"));
 }
 

@@ -158,7 +158,7 @@ TEST_F(TWindowsInstallationTest, AnNtFolderIsReadThroughTheControlSetInUse) {
     ASSERT_EQ(Model.ReadNTParameters(), 1);
     EXPECT_EQ(Model.Profiles[0].KeyName, QStringLiteral("NdisWan4"));
     EXPECT_EQ(Model.Profiles[0].MTU, QStringLiteral("1500"));
-    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("10.0.0.4"));
+    EXPECT_EQ(Model.Profiles[0].IPAddress, QStringLiteral("127.0.0.4"));
     EXPECT_EQ(Model.RWIN, QStringLiteral("8760"));
     EXPECT_EQ(Model.TTL, QStringLiteral("128"));
     EXPECT_TRUE(Model.AutoDiscover);
