@@ -53,7 +53,7 @@ fuzz:
 	@scripts/install-deps.sh --fuzz
 	@cmake -S . -B $(FUZZ_BUILD) -DZEPHYN_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_hive fuzz_regf fuzz_records fuzz_ftp_reply
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_hive fuzz_regf fuzz_records fuzz_ftp_reply make_regf_seeds
 	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:

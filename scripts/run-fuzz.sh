@@ -16,13 +16,17 @@ trap 'rm -rf "$tmp"' EXIT
 # 2 GB limit. A bounded quarantine keeps the memory figure the program's own.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64:malloc_context_size=10}"
 status=0
+# The hive seeds are written by the fixture writer, not kept as files.
+"$build/bin/make_regf_seeds" "$build/seeds/fuzz_regf"
 for t in "${targets[@]}"; do
     mkdir -p "$build/corpus/$t"
+    seeds="tests/fuzz/corpus/$t"
+    [[ -d "$seeds" ]] || seeds="$build/seeds/$t"
     echo "== $t: ${seconds} s"
     if ! TMPDIR="$tmp" QT_QPA_PLATFORM=offscreen "$build/bin/$t" \
             -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
             -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
-            "$build/corpus/$t" "tests/fuzz/corpus/$t" 2>"$build/$t.log"; then
+            "$build/corpus/$t" "$seeds" 2>"$build/$t.log"; then
         tail -40 "$build/$t.log"
         status=1
     else
