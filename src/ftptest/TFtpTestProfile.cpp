@@ -4,8 +4,6 @@
 #include "platform/TMessageDlg.h"
 
 #include <QFile>
-#include <cerrno>
-#include <unistd.h>
 #include <QFileInfo>
 #include <cstring>
 
@@ -76,12 +74,7 @@ void TFtpTestProfiles::WriteFtpTestProfiles() {
     try {
         if (FKeepOriginal) {
             // The damaged file as it was, beside the new one, once.
-            const QByteArray from = QFile::encodeName(FileName());
-            const QByteArray to = QFile::encodeName(FileName() + QStringLiteral(".bak"));
-            ::unlink(to.constData());
-            if (::link(from.constData(), to.constData()) != 0 &&
-                !QFile::copy(FileName(), FileName() + QStringLiteral(".bak")))
-                RaiseInOutError(errno ? errno : EIO);
+            KeepCopy(FileName(), FileName() + QStringLiteral(".bak"));
             FKeepOriginal = false;
         }
         TAtomicFile file(FileName(), TFileAccess::Private); // it holds passwords

@@ -229,9 +229,7 @@ void TTestRun::MFtpLoggedIn() {
 void TTestRun::MFtpDirectoryChanged() {
     // A path the server refused: the file there is not the one to measure.
     if (const QString refusal = FFtp.DirectoryRefusal(); !refusal.isEmpty()) {
-        MessageDlg(QStringLiteral("Test transfer error:\r\nThe server refused the path:\r\n") +
-                       refusal,
-                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        ShowTestError(QStringLiteral("The server refused the path:\r\n") + refusal);
         FFtp.Quit();
         return;
     }
@@ -386,13 +384,17 @@ QString TTestRun::ErrorText(int error, const QString& text) {
     }
 }
 
+void TTestRun::ShowTestError(const QString& text) {
+    MessageDlg(QStringLiteral("Test transfer error:\r\n") + text, TMsgDlgType::mtError,
+               TMsgDlgButtons::mbOK);
+}
+
 void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
     // Once the user has asked to abort, what the ending session still
     // reports (a server taking the Telnet mark that follows ABOR as part of
     // QUIT, say) is no news to them.
     if (!AbortRequested)
-        MessageDlg(QStringLiteral("Test transfer error:\r\n") + ErrorText(int(error), text),
-                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        ShowTestError(ErrorText(int(error), text));
     // Before the file is in, an error means it will not be whole (a full
     // disk, say): no figure is made of it.
     if (!FFileReceived)
@@ -412,9 +414,7 @@ void TTestRun::MFtpFileReceived() {
     } else if (const QString failure = FFtp.TransferFailure(); !failure.isEmpty()) {
         // Cut short: no figure of a file that did not arrive whole.
         FPage.ShowActivity(QStringLiteral("Disconnected"));
-        MessageDlg(QStringLiteral("Test transfer error:\r\nThe file did not arrive whole:\r\n") +
-                       failure,
-                   TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        ShowTestError(QStringLiteral("The file did not arrive whole:\r\n") + failure);
         RemoveDownloadedFile();
         FileComplete = false;
     } else if (BytesReceived <= 0) {

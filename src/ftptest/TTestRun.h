@@ -69,6 +69,8 @@ private:
     int FProfileIndex = 0;
     int FBarShift = 0; // sizes beyond the bar's range are shown scaled down
     uint32_t FShownTicks = 0;
+    // "Test transfer error:" and what went wrong, in an error box.
+    static void ShowTestError(const QString& text);
     bool FFileReceived = false;     // this test's file event came
     bool FFailedBeforeFile = false; // an error came before it
     uint32_t FPumpedTicks = 0;

@@ -161,13 +161,8 @@ void THistoryFile::WriteHistFile() {
 void THistoryFile::KeepUnreadOriginal() {
     if (!FKeepOriginal || !QFile::exists(FileName()))
         return;
-    const QByteArray from = QFile::encodeName(FileName());
-    const QByteArray to = QFile::encodeName(BackupFileName());
     if (QFileInfo(FileName()).isDir())
         RaiseInOutError(EISDIR); // nothing to keep, and nothing to replace
-    // A second name for the same bytes; copied where links are not possible.
-    ::unlink(to.constData());
-    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(FileName(), BackupFileName()))
-        RaiseInOutError(errno ? errno : EIO);
+    KeepCopy(FileName(), BackupFileName());
     FKeepOriginal = false;
 }

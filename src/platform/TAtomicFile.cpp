@@ -98,6 +98,15 @@ void ReadRecordFile(const QString& path, int recordSize, QByteArray& data) {
         throw EInOutError(0, QStringLiteral("Read beyond end of file"));
 }
 
+void KeepCopy(const QString& path, const QString& copyPath) {
+    const QByteArray from = QFile::encodeName(path);
+    const QByteArray to = QFile::encodeName(copyPath);
+    ::unlink(to.constData());
+    errno = 0;
+    if (::link(from.constData(), to.constData()) != 0 && !QFile::copy(path, copyPath))
+        RaiseInOutError(errno ? errno : EIO);
+}
+
 TAtomicFile::TAtomicFile(const QString& path, TFileAccess access) : FPath(path), FAccess(access) {
     const QFileInfo info(path);
     FTemp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() +

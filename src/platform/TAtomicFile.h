@@ -27,6 +27,11 @@ QString FileErrorMessage(const QString& path, int errorNumber);
 // "Read beyond end of file" after them, as reading record by record would.
 void ReadRecordFile(const QString& path, int recordSize, QByteArray& data);
 
+// Keeps a file's present bytes under a second name (replacing what stood
+// there): a hard link where the file system has them, a copy elsewhere.
+// Raises EInOutError.
+void KeepCopy(const QString& path, const QString& copyPath);
+
 // Who may read a file the program writes. Private files (they may hold
 // passwords) are created 0600 and never get wider; a shared file is created
 // 0644 and a replaced one keeps the mode it had. The umask plays no part.

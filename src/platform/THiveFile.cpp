@@ -39,12 +39,11 @@ THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteAr
                      TFileAccess access)
     : FPath(path), FRootName(rootName), FSeed(seed), FAccess(access) {}
 
-std::optional<THiveFile::TIdentity> THiveFile::DiskIdentity() const {
+std::optional<TFileIdentity> THiveFile::DiskIdentity() const {
     struct stat st {};
     if (::stat(QFile::encodeName(FPath).constData(), &st) != 0)
         return std::nullopt;
-    return TIdentity{st.st_dev, st.st_ino, st.st_size,
-                     st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    return TFileIdentity::Of(st);
 }
 
 quint64 THiveFile::ReadGeneration(int lockFd) const {

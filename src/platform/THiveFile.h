@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/TAtomicFile.h"
+#include "platform/TFileIdentity.h"
 #include "platform/THive.h"
 
 #include <QByteArray>
@@ -28,14 +29,7 @@ public:
     QString Location() const override { return FPath; }
 
 private:
-    struct TIdentity {
-        dev_t Dev = 0;
-        ino_t Ino = 0;
-        off_t Size = -1;
-        long long MTimeNs = 0;
-        bool operator==(const TIdentity&) const = default;
-    };
-    std::optional<TIdentity> DiskIdentity() const;
+    std::optional<TFileIdentity> DiskIdentity() const;
     void Load();
     void Persist(const QByteArray& bytes);
     quint64 ReadGeneration(int lockFd) const;
@@ -45,7 +39,7 @@ private:
     QByteArray FSeed;
     TFileAccess FAccess;
     std::optional<TRegistryHive> FHive;
-    std::optional<TIdentity> FIdentity;
+    std::optional<TFileIdentity> FIdentity;
     quint64 FGeneration = 0;
     QString FDamage; // the reason the file cannot be used, when it cannot
 };

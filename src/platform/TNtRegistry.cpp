@@ -11,7 +11,7 @@ const QString SoftwareKey = QStringLiteral("SOFTWARE");
 TNtRegistry::TNtRegistry(const QString& folder, const QString& system, const QString& software)
     : FFolder(folder), FSystem(system), FSoftware(software) {}
 
-void TNtRegistry::Load() {
+TRegistryHive TNtRegistry::Load() {
     TRegistryHive hive(QStringLiteral("HKEY_LOCAL_MACHINE"));
     FSystem.Load(*hive.Root->AddSubKey(SystemKey));
     FSoftware.Load(*hive.Root->AddSubKey(SoftwareKey));
@@ -35,27 +35,7 @@ void TNtRegistry::Load() {
                 .arg(n)
                 .arg(set));
     hive.Links.emplace_back(QStringLiteral("SYSTEM\\CurrentControlSet"), SystemKey + u'\\' + set);
-    FHive = std::move(hive);
-}
-
-TRegistryHive& TNtRegistry::Read() {
-    if (!FHive && FDamage.isEmpty()) {
-        try {
-            Load();
-        } catch (const ERegistryException& e) {
-            FDamage = e.Message();
-        }
-    }
-    if (!FHive)
-        throw ERegistryException(FDamage);
-    return *FHive;
-}
-
-void TNtRegistry::Modify(const TTouch& touch, const TChange& change) {
-    TRegistryHive& hive = Read();
-    TUndo undo;
-    change(hive, undo);
-    FChanges.Touch({hive.Canonical(touch.KeyPath), touch.ValueName, touch.WholeKey});
+    return hive;
 }
 
 QString TNtRegistry::Commit() {

@@ -293,11 +293,6 @@ void TRegfHive::Fail(const QString& reason) const {
         QStringLiteral("The registry file \"%1\" cannot be used: %2.").arg(FPath, reason));
 }
 
-TRegfHive::TIdentity TRegfHive::IdentityOf(const struct stat& st) {
-    return TIdentity{st.st_dev, st.st_ino, st.st_size,
-                     st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-}
-
 void TRegfHive::Load(TRegKey& into) {
     // Never through a link, and hivex reads the very file that was checked.
     TFd fd(::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -319,7 +314,7 @@ void TRegfHive::Load(TRegKey& into) {
     const QString damage = loader.Node(hivex_root(h.get()), into, 0);
     if (!damage.isEmpty())
         Fail(damage);
-    FIdentity = IdentityOf(st);
+    FIdentity = TFileIdentity::Of(st);
 }
 
 void TRegfHive::KeepBackup(int fd, const struct stat& st) {
@@ -366,7 +361,7 @@ void TRegfHive::Commit(const TRegKey& root,
     struct stat st {};
     if (fd.Fd < 0 || ::fstat(fd.Fd, &st) != 0)
         fail(FileProblemText(errno));
-    if (!(IdentityOf(st) == FIdentity))
+    if (!(TFileIdentity::Of(st) == FIdentity))
         fail(QStringLiteral("it has changed on disk since Zephyn read it; start Zephyn again to "
                             "see what it holds now"));
     bool dirty = false;
@@ -412,5 +407,5 @@ void TRegfHive::Commit(const TRegKey& root,
     }
     struct stat now {};
     if (::lstat(QFile::encodeName(FPath).constData(), &now) == 0)
-        FIdentity = IdentityOf(now);
+        FIdentity = TFileIdentity::Of(now);
 }

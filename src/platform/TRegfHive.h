@@ -1,9 +1,9 @@
 #pragma once
 #include "platform/TChangeSet.h"
+#include "platform/TFileIdentity.h"
 #include "platform/TRegistryHive.h"
 
 #include <QString>
-#include <sys/types.h>
 
 // One Windows NT hive file (regf: SYSTEM, SOFTWARE), read whole into a key
 // tree and changed in place with hivex. Only the keys and values a change
@@ -31,18 +31,10 @@ public:
     static QString CheckBaseBlock(const QByteArray& head, qint64 fileSize, bool& dirty);
 
 private:
-    struct TIdentity {
-        dev_t Dev = 0;
-        ino_t Ino = 0;
-        off_t Size = -1;
-        long long MTimeNs = 0;
-        bool operator==(const TIdentity&) const = default;
-    };
-    static TIdentity IdentityOf(const struct stat& st);
     [[noreturn]] void Fail(const QString& reason) const;
     void KeepBackup(int fd, const struct stat& st);
 
     QString FPath;
     bool FDirty = false;
-    TIdentity FIdentity;
+    TFileIdentity FIdentity;
 };

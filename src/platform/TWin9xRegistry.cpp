@@ -128,7 +128,7 @@ QString TWin9xRegistry::ImportFile() const {
     return QFileInfo(FPath).absolutePath() + QStringLiteral("/ZEPHYN.REG");
 }
 
-void TWin9xRegistry::Load() {
+TRegistryHive TWin9xRegistry::Load() {
     auto fail = [this](const QString& reason) {
         throw ERegistryException(
             QStringLiteral("The registry file \"%1\" cannot be used: %2.").arg(FPath, reason));
@@ -152,6 +152,7 @@ void TWin9xRegistry::Load() {
     libcreg_file_t* file = nullptr;
     libcreg_error_t* error = nullptr;
     QString problem;
+    TRegistryHive hive(QStringLiteral("HKEY_LOCAL_MACHINE"));
     if (libcreg_file_initialize(&file, &error) != 1 ||
         libcreg_file_set_ascii_codepage(file, LIBCREG_CODEPAGE_WINDOWS_1252, &error) != 1 ||
         libcreg_file_open(file, procPath.constData(), LIBCREG_OPEN_READ, &error) != 1) {
@@ -161,11 +162,8 @@ void TWin9xRegistry::Load() {
         if (libcreg_file_get_root_key(file, &root, &error) != 1) {
             problem = ErrorText(error);
         } else {
-            TRegistryHive hive(QStringLiteral("HKEY_LOCAL_MACHINE"));
             problem = TCregLoader().Key(root, *hive.Root, 0);
             libcreg_key_free(&root, nullptr);
-            if (problem.isEmpty())
-                FHive = std::move(hive);
         }
         libcreg_file_close(file, nullptr);
     }
@@ -173,26 +171,7 @@ void TWin9xRegistry::Load() {
     ::close(fd);
     if (!problem.isEmpty())
         fail(problem);
-}
-
-TRegistryHive& TWin9xRegistry::Read() {
-    if (!FHive && FDamage.isEmpty()) {
-        try {
-            Load();
-        } catch (const ERegistryException& e) {
-            FDamage = e.Message();
-        }
-    }
-    if (!FHive)
-        throw ERegistryException(FDamage);
-    return *FHive;
-}
-
-void TWin9xRegistry::Modify(const TTouch& touch, const TChange& change) {
-    TRegistryHive& hive = Read();
-    TUndo undo;
-    change(hive, undo);
-    FChanges.Touch(touch);
+    return hive;
 }
 
 QByteArray TWin9xRegistry::ImportText() {

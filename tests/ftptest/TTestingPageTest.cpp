@@ -54,6 +54,16 @@ protected:
             f.write(p.Bytes(), FtpTestProfile::Size);
         f.write(tail);
     }
+    // A server that logs in, takes the path and the type, and accepts PORT.
+    static void ScriptSession(TScriptedFtpPeer& peer) {
+        peer.Reply(QStringLiteral("USER"), {{QStringLiteral("331 password")}});
+        peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
+        peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
+        peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
+        peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
+        peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
+        peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+    }
     QByteArray ProfileFile() const {
         QFile f(DataDir() + QStringLiteral("/ftptest.prf"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
@@ -719,13 +729,7 @@ TEST_F(TTestRunServerTest, ALinkAtTheDownloadNameIsRefusedAndLeftPointingAtItsTa
 // then the statistics and the delete question as usual.
 TEST_F(TTestingPageTest, AnErrorAfterTheWholeFileKeepsItAndItsStatistics) {
     TScriptedFtpPeer peer;
-    peer.Reply(QStringLiteral("USER"), {{QStringLiteral("331 password")}});
-    peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
-    peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
-    peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
-    peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
-    peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
-    peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+    ScriptSession(peer);
     peer.Reply(QStringLiteral("QUIT"), {{QStringLiteral("500 No.")}});
     QString port;
     peer.OnCommand = [&port](TScriptedFtpPeer& p, const QString& line) {
@@ -759,13 +763,7 @@ TEST_F(TTestingPageTest, AnErrorAfterTheWholeFileKeepsItAndItsStatistics) {
 TEST_F(TTestingPageTest, ATruncatedTransferIsAFailureNotAFigure) {
     for (const char* ending : {"426 Connection closed; transfer aborted.", "226 done"}) {
         TScriptedFtpPeer peer;
-        peer.Reply(QStringLiteral("USER"), {{QStringLiteral("331 password")}});
-        peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
-        peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
-        peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
-        peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
-        peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
-        peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+        ScriptSession(peer);
         peer.Reply(QStringLiteral("QUIT"), {{QStringLiteral("221 bye")}});
         QString port;
         const QString last = QString::fromLatin1(ending);
@@ -807,12 +805,7 @@ TEST_F(TTestingPageTest, ATruncatedTransferIsAFailureNotAFigure) {
 TEST_F(TTestingPageTest, AServerThatHangsUpIsToldOnceAndLeavesNoFile) {
     for (const char* when : {"USER", "150", "half"}) {
         TScriptedFtpPeer peer;
-        peer.Reply(QStringLiteral("PASS"), {{QStringLiteral("230 in")}});
-        peer.Reply(QStringLiteral("SYST"), {{QStringLiteral("215 UNIX")}});
-        peer.Reply(QStringLiteral("REST"), {{QStringLiteral("350 a")}});
-        peer.Reply(QStringLiteral("CWD"), {{QStringLiteral("250 \"/\" is current")}});
-        peer.Reply(QStringLiteral("TYPE"), {{QStringLiteral("200 ok")}});
-        peer.Reply(QStringLiteral("PORT"), {{QStringLiteral("200 ok")}});
+        ScriptSession(peer); // USER is answered below
         QString port;
         const QString moment = QString::fromLatin1(when);
         peer.OnCommand = [&port, moment](TScriptedFtpPeer& p, const QString& line) {
