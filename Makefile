@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 20
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-asan bench bench-shaped fuzz install clean
+.PHONY: all deps build run test test-asan bench bench-shaped fuzz install deb clean
 
 all: build
 
@@ -34,6 +34,10 @@ bench: build
 	$(BUILD)/bin/bench_download
 	$(BUILD)/bin/bench_hives
 
+# The Debian package, built in a clean copy, into dist/ (the tests run during the build).
+deb:
+	@JOBS=$(JOBS) scripts/make-deb.sh
+
 # The measured figure on shaped links (56 kbit/s, 1 and 10 Mbit/s); needs root.
 bench-shaped:
 	bench/shaped_link.sh
@@ -57,4 +61,4 @@ fuzz:
 	@scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) dist

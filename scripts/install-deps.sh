@@ -6,15 +6,17 @@
 # hivex and libcreg read a Windows installation's registry files, and hivex's,
 # libregf's and libcreg's own tools check the test fixtures).
 # With --fuzz it also installs clang and its libFuzzer and sanitizer runtimes;
-# with --shaped, iproute2 (ip netns, tc) for the shaped-link benchmark.
+# with --shaped, iproute2 (ip netns, tc) for the shaped-link benchmark; with --deb,
+# what builds and checks the Debian package (make deb).
 set -euo pipefail
 packages=(g++ make cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev fonts-dejavu-core
           vsftpd python3-pyftpdlib ftp-proxy curl poppler-utils
-          desktop-file-utils appstream
+          desktop-file-utils appstream man-db
           libhivex-dev libcreg-dev libbfio-dev libhivex-bin libregf-utils libcreg-utils)
 [[ "${1:-}" == "--fuzz" ]] && packages+=(clang libclang-rt-dev)
 [[ "${1:-}" == "--shaped" ]] && packages+=(iproute2)
+[[ "${1:-}" == "--deb" ]] && packages+=(git dpkg-dev debhelper lintian)
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
