@@ -72,6 +72,7 @@ protected:
 };
 
 TEST_F(TRealServerTest, LoginProbeKeepAliveAndQuitAgainstBothServers) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     auto vsftpd = TFtpServer::Vsftpd(FServed.path());
     auto pyftpd = TFtpServer::Pyftpdlib(FServed.path());
     ASSERT_TRUE(vsftpd && pyftpd);
@@ -102,6 +103,7 @@ TEST_F(TRealServerTest, LoginProbeKeepAliveAndQuitAgainstBothServers) {
 }
 
 TEST_F(TRealServerTest, FilesOfEverySizeArriveWholeInBothModesFromBothServers) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     auto vsftpd = TFtpServer::Vsftpd(FServed.path());
     auto pyftpd = TFtpServer::Pyftpdlib(FServed.path());
     ASSERT_TRUE(vsftpd && pyftpd);
@@ -148,6 +150,7 @@ TEST_F(TRealServerTest, AnInterruptedDownloadResumesFromPyftpdlib) {
 }
 
 TEST_F(TRealServerTest, AbortingAVsftpdDownloadLeavesTheSessionUsable) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     // Slow enough (4 MB/s) that the abort lands long before the end.
     auto vsftpd = TFtpServer::Vsftpd(FServed.path(), 4 * 1024 * 1024);
     ASSERT_TRUE(vsftpd);
@@ -183,6 +186,7 @@ TEST_F(TRealServerTest, AbortingAVsftpdDownloadLeavesTheSessionUsable) {
 }
 
 TEST_F(TRealServerTest, TheUserAtHostProxyReachesVsftpd) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     auto vsftpd = TFtpServer::Vsftpd(FServed.path());
     ASSERT_TRUE(vsftpd);
     auto proxy = TFtpServer::FtpProxy(vsftpd->Port);
@@ -209,6 +213,7 @@ TEST_F(TRealServerTest, TheUserAtHostProxyReachesVsftpd) {
 // Fifty aborts at varied moments of a session (lookup, login, directory
 // change, transfer, QUIT), against vsftpd: each one ends the session.
 TEST_F(TRealServerTest, FiftyAbortsAtVariedMomentsEachEndTheSession) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     auto vsftpd = TFtpServer::Vsftpd(FServed.path(), 4 * 1024 * 1024);
     ASSERT_TRUE(vsftpd);
     Target(*vsftpd);

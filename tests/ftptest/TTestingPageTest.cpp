@@ -412,6 +412,7 @@ TEST_F(TTestRunServerTest, ACompletedTestOffersARecordAndTheFilesDeletion) {
 }
 
 TEST_F(TTestRunServerTest, AnAbortedTestDeletesTheFileAndOffersNothing) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     Serve(2 * 1024 * 1024, 128 * 1024, true);
     Start();
     Dialogs().Answer(mrYes);
@@ -631,6 +632,7 @@ TEST_F(TTestRunServerTest, TheDownloadedFileStaysWhenTheUserSaysSo) {
 }
 
 TEST_F(TTestRunServerTest, TheTestRunsThroughTheUserAtHostProxy) {
+    SKIP_UNLESS_VSFTPD_CAN_RUN();
     Serve(100 * 1024, 0, true);
     auto proxy = TFtpServer::FtpProxy(Server->Port);
     ASSERT_TRUE(proxy);
