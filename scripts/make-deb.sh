@@ -11,7 +11,8 @@ snapshot=$(git stash create)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 git archive --prefix=zephyn/ "${snapshot:-HEAD}" | tar -x -C "$work"
-export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} parallel=${JOBS:-$(nproc)}"
+DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=${JOBS:-$(nproc)}"
+export DEB_BUILD_OPTIONS
 profiles=()
 # nocheck skips the tests, and with them the servers they need at build time.
 [[ " $DEB_BUILD_OPTIONS " != *" nocheck "* ]] || profiles=(-Pnocheck)

@@ -73,8 +73,9 @@ char* ValueBytes(hive_h* h, hive_value_h v, quint32& type, size_t& length) {
     return hivex_value_value(h, v, reinterpret_cast<hive_type*>(&type), &length);
 }
 
-// Reads a hive's keys and values into the tree. A key met twice (a loop in
-// a damaged hive) or nested deeper than any registry allows is refused.
+// Reads a hive's keys and values into the tree. A key or value met twice (a
+// loop in a damaged hive) or keys nested deeper than any registry allows are
+// refused.
 class TLoader {
 public:
     explicit TLoader(hive_h* h) : FHive(h) {}
@@ -91,6 +92,15 @@ public:
             return HivexReason(errno);
         for (size_t i = 0; values.get()[i]; ++i) {
             const hive_value_h v = values.get()[i];
+            // A value, or a value's data, listed twice would be freed twice
+            // by the next write, which hivex does not survive.
+            size_t cellLength = 0;
+            const hive_value_h cell = hivex_value_data_cell_offset(FHive, v, &cellLength);
+            if (FSeenValues.contains(v) || (cell != 0 && FSeenData.contains(cell)))
+                return QStringLiteral("a value is listed twice, so the file is damaged");
+            FSeenValues.insert(v);
+            if (cell != 0)
+                FSeenData.insert(cell);
             TOwned<char> name(hivex_value_key(FHive, v));
             quint32 type = 0;
             size_t length = 0;
@@ -129,6 +139,8 @@ public:
 private:
     hive_h* FHive;
     QSet<hive_node_h> FSeen;
+    QSet<hive_value_h> FSeenValues;
+    QSet<hive_value_h> FSeenData;
 };
 
 struct TDiskValue {

@@ -269,8 +269,23 @@ TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
                                         [](const TKey& k) { return k.Name == QStringLiteral("Select"); }));
     TKey wrongSet = NtSystemHive();
     wrongSet.At(QStringLiteral("Select")).Values[0].Data = Dword(3);
+    // One key's value list naming its first value twice: the next write would
+    // free that value twice.
+    auto valueListedTwice = [&good] {
+        std::vector<quint32> vks; // offsets as a value list holds them
+        for (int at = good.indexOf("vk", 4096); at >= 0; at = good.indexOf("vk", at + 2))
+            vks.push_back(quint32(at - 4 - 4096));
+        for (size_t i = 0; i + 1 < vks.size(); ++i) {
+            QByteArray b = good;
+            const int list = b.indexOf(Dword(vks[i]) + Dword(vks[i + 1]));
+            if (list >= 0)
+                return b.replace(list + 4, 4, Dword(vks[i]));
+        }
+        return QByteArray();
+    };
     const std::vector<std::pair<QByteArray, QString>> cases{
         {withDword(100, 0x12345678), QStringLiteral("checksum")},
+        {valueListedTwice(), QStringLiteral("a value is listed twice")},
         {good.left(good.size() - 4096), QStringLiteral("truncated")},
         {[&] {
              TRegfOptions v;
