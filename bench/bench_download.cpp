@@ -417,6 +417,7 @@ int main(int argc, char** argv) {
     std::printf("Testing page ratio vs curl: %.2f\n", rate[page] / rate["curl"]);
     std::printf("ratio component/ceiling: %.2f\n", rate[component] / rate[ceiling]);
     std::printf("ratio page/component: %.2f\n", rate[page] / rate[component]);
+    std::printf("page CPU vs component: %.2f\n", cpu[page] / cpu[component]);
     std::printf("page longest wait: %.0f ms\n",
                 latencies.empty() ? -1.0 : *std::max_element(latencies.begin(), latencies.end()));
     return 0;
