@@ -14,9 +14,9 @@ mkdir -p "$build/artifacts"
 tmp=$(mktemp -d "${FUZZ_TMPDIR:-/dev/shm}/zephyn-fuzz.XXXXXX" 2>/dev/null || mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 # AddressSanitizer records the call stack of every allocation, walking frame
-# pointers. Qt's libraries are built without them, so a walk that starts in
-# Qt reads stray stack words as callers: nearly every stack is new, and the
-# table that keeps them grew by about 3 KB per input until a run met the 2 GB
+# pointers, which optimised code (Qt's libraries among it) does not keep, so
+# the walk reads stray stack words as callers: nearly every stack is new, and the
+# table that keeps them grew by kilobytes per input until a run met the 2 GB
 # limit (fuzz_hive after 15 minutes). Two frames (the allocation and its
 # caller) keep the table bounded; a crash's own stack is still walked in full.
 # The quarantine of freed memory is bounded too (256 MB by default).
