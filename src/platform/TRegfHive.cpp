@@ -246,6 +246,29 @@ private:
     hive_h* FHive;
 };
 
+// Where a hive read back from disk differs from the tree it should hold: a
+// key or value missing, extra or changed (empty when it is the same). Values
+// are compared as the bytes the hive keeps.
+QString Difference(const TRegKey& want, const TRegKey& got, const QString& path) {
+    if (want.Values.size() != got.Values.size() || want.SubKeys.size() != got.SubKeys.size())
+        return path;
+    for (const TRegValue& v : want.Values) {
+        const TRegValue* other = got.FindValue(v.Name);
+        if (!other || other->Type != v.Type || HiveBytes(*other) != HiveBytes(v))
+            return path + u'\\' + v.Name;
+    }
+    for (const auto& sub : want.SubKeys) {
+        const TRegKey* other = got.FindSubKey(sub->Name);
+        const QString at = path + u'\\' + sub->Name;
+        if (!other)
+            return at;
+        const QString difference = Difference(*sub, *other, at);
+        if (!difference.isEmpty())
+            return difference;
+    }
+    return QString();
+}
+
 QByteArray ReadHead(int fd) {
     QByteArray head(4096, '\0');
     qsizetype got = 0;
@@ -413,6 +436,21 @@ void TRegfHive::Commit(const TRegKey& root,
         // hivex writes the whole new hive into the temporary file itself.
         if (hivex_commit(h.get(), out.DescriptorPath().constData(), 0) != 0)
             RaiseInOutError(errno);
+        // What was written must read back as the tree, every key Zephyn did
+        // not touch included: in a damaged hive one cell may stand for two
+        // things, and a write to one then changes the other.
+        THiveHandle written(hivex_open(out.DescriptorPath().constData(), 0));
+        if (!written)
+            fail(HivexReason(errno));
+        TRegKey reread(root.Name);
+        const QString damage = TLoader(written.get()).Node(hivex_root(written.get()), reread, 0);
+        if (!damage.isEmpty())
+            fail(damage);
+        const QString difference = Difference(root, reread, QString());
+        if (!difference.isEmpty())
+            fail(QStringLiteral("it is damaged: writing the changes into it would also change "
+                                "\"%1\"")
+                     .arg(difference.mid(1)));
         out.Commit();
     } catch (const EInOutError& e) {
         fail(FileProblemText(e.ErrorNumber));

@@ -257,6 +257,33 @@ TEST_F(TWindowsInstallationTest, AHiveNotShutDownCleanlyIsShownButNeverWritten) 
     EXPECT_FALSE(QFile::exists(SystemHive() + QStringLiteral(".bak")));
 }
 
+TEST_F(TWindowsInstallationTest, ASaveThatWouldChangeAnUntouchedKeyIsRefused) {
+    // ControlSet001's Tcpip\DisplayName keeps its data in the very cell of
+    // ControlSet002's Tcpip\Parameters key, which Save changes.
+    QByteArray b = WriteRegf(NtSystemHive());
+    int params = -1;
+    for (int at = b.indexOf("nk", 4096); at >= 0 && params < 0; at = b.indexOf("nk", at + 2))
+        if (b.mid(at + 76, 10) == "Parameters" && b.mid(at + 36, 4) == Dword(7))
+            params = at - 4;
+    const int displayName = b.indexOf("vk\x0b\0");
+    ASSERT_TRUE(params > 0 && displayName > 0 && b.mid(displayName + 20, 11) == "DisplayName");
+    b.replace(displayName + 4, 8, Dword(48) + Dword(quint32(params - 4096))); // to its value list
+    NtFolder();
+    Put(SystemHive(), b);
+    Use(Mount() + QStringLiteral("/WINNT"));
+    ASSERT_EQ(StartError(), QString());
+    Model.Platform = WinNT;
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    Model.TTL = QStringLiteral("64");
+    Model.RWIN.clear();
+    Dialogs().Answer(mrOk);
+    EXPECT_FALSE(Model.WriteParameters(0));
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(QStringLiteral("DisplayName")))
+        << Dialogs().Shown()[0].Text.toStdString();
+    EXPECT_EQ(Bytes(SystemHive()), b);
+}
+
 TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
     const QByteArray good = WriteRegf(NtSystemHive());
     auto withDword = [&good](int at, quint32 v) {
