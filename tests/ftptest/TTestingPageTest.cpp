@@ -75,6 +75,14 @@ protected:
         Frm->show();
         Frm->PageControl1()->setCurrentWidget(Page());
     }
+    // A fresh start of the program on one profile, for a case in a loop.
+    void StartOver(const FtpTestProfile& profile) {
+        Frm.reset();
+        Data.reset();
+        Dialogs().Clear();
+        WriteProfiles({profile});
+        Start();
+    }
     void TearDown() override {
         Frm.reset();
         Data.reset();
@@ -488,11 +496,7 @@ TEST_F(TTestingPageTest, BadPortsAndIpv6HostsAreToldAtStart) {
         {"127.0.0.1:ftp", "The port in"},  {"::1", "IPv6 addresses are not supported yet"},
         {"[::1]:2150", "IPv6 addresses are not supported yet"}};
     for (const auto& [host, told] : hosts) {
-        Frm.reset();
-        Data.reset();
-        Dialogs().Clear();
-        WriteProfiles({Profile(QString::fromLatin1(host))});
-        Start();
+        StartOver(Profile(QString::fromLatin1(host)));
         Dialogs().Answer(mrOk);
         QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
         ASSERT_EQ(Dialogs().Shown().size(), 1u) << host;
@@ -661,11 +665,7 @@ TEST_F(TTestingPageTest, AProfileThatWouldReplaceOneOfZephynsFilesIsRefusedAtSta
          {"ftptest.prf", "HIST.DAT", "zeph_err.log", "history.dat.bak",
           "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry", "sub/hist.dat",
           "Portable"}) {
-        Frm.reset();
-        Data.reset();
-        Dialogs().Clear();
-        WriteProfiles({Profile(host, QString::fromLatin1(name))});
-        Start();
+        StartOver(Profile(host, QString::fromLatin1(name)));
         Dialogs().Answer(mrOk);
         QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
         const QString local = QFileInfo(QString::fromLatin1(name)).fileName();
@@ -780,11 +780,7 @@ TEST_F(TTestingPageTest, ATruncatedTransferIsAFailureNotAFigure) {
             QTimer::singleShot(100, &p, [&p, last] { p.Send(last + QStringLiteral("\r\n")); });
             return true;
         };
-        Frm.reset();
-        Data.reset();
-        Dialogs().Clear();
-        WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port()))});
-        Start();
+        StartOver(Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port())));
         Dialogs().Answer(mrYes);
         Dialogs().Answer(mrOk);
         const int records = Data->History.Count();
@@ -830,11 +826,7 @@ TEST_F(TTestingPageTest, AServerThatHangsUpIsToldOnceAndLeavesNoFile) {
             QTimer::singleShot(100, &p, [&p] { p.CloseControl(); });
             return true;
         };
-        Frm.reset();
-        Data.reset();
-        Dialogs().Clear();
-        WriteProfiles({Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port()))});
-        Start();
+        StartOver(Profile(QStringLiteral("127.0.0.1:%1").arg(peer.Port())));
         Dialogs().Answer(mrYes);
         Dialogs().Answer(mrOk);
         QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
