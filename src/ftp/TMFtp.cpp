@@ -7,10 +7,7 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <array>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcFtp, "zephyn.ftp", QtWarningMsg)
@@ -67,11 +64,10 @@ const char* StateName(TReplyState state) {
     return "?";
 }
 
-const QString BusyText = QStringLiteral("The component is busy doing something");
+const char* const PhaseNames[] = {"Closed",   "Connecting", "LoggingIn",  "Ready",     "Busy",
+                                  "Aborting", "Quitting",   "Cancelling", "RetryWait", "Ending"};
 
-QChar At(const QString& s, int i) {
-    return i < s.size() ? s[i] : QChar();
-}
+const QString BusyText = QStringLiteral("The component is busy doing something");
 
 } // namespace
 
@@ -103,11 +99,10 @@ TMFtp::TMFtp(QObject* owner)
 
 TMFtp::~TMFtp() {
     OnClose = nullptr;
-    FRetryCancelled = true;
+    SetPhase(TSessionPhase::Closed); // a retry being waited for is not made
     if (FRetryLoop)
         FRetryLoop->quit();
     CloseSilently();
-    CloseLocalFile();
 }
 
 QString TMFtp::Version() {
@@ -208,6 +203,38 @@ bool TMFtp::Classify(TMSocket& socket) {
 
 // ------------------------------------------------------------------ session
 
+void TMFtp::SetPhase(TSessionPhase phase) {
+    if (phase != FPhase)
+        qCDebug(lcFtp) << "phase" << PhaseNames[int(FPhase)] << "->" << PhaseNames[int(phase)];
+    FPhase = phase;
+}
+
+bool TMFtp::SessionOpen() const {
+    return FPhase != TSessionPhase::Closed && FPhase != TSessionPhase::Ending;
+}
+
+bool TMFtp::Connected() const {
+    switch (FPhase) {
+    case TSessionPhase::LoggingIn:
+    case TSessionPhase::Ready:
+    case TSessionPhase::Busy:
+    case TSessionPhase::Aborting:
+    case TSessionPhase::Quitting:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TMFtp::LoggedIn() const {
+    return Connected() && FPhase != TSessionPhase::LoggingIn;
+}
+
+bool TMFtp::Busy() const {
+    return FPhase == TSessionPhase::Busy || FPhase == TSessionPhase::Aborting ||
+           FPhase == TSessionPhase::Quitting;
+}
+
 void TMFtp::SetReplyState(TReplyState state) {
     if (state != FReplyState)
         qCDebug(lcFtp) << StateName(FReplyState) << "->" << StateName(state);
@@ -215,17 +242,10 @@ void TMFtp::SetReplyState(TReplyState state) {
     WatchReplies();
 }
 
-bool TMFtp::TransferPending() const {
-    return FPending == TPendingCompletion::IndexFileReceived ||
-           FPending == TPendingCompletion::FileReceived ||
-           FPending == TPendingCompletion::FileStored ||
-           FPending == TPendingCompletion::ListingDone;
-}
-
 void TMFtp::WatchReplies() {
     // While a reply is awaited or a transfer runs, silence is counted.
     const bool waiting =
-        FConnected && TimeOutReply > 0 && (FReplyState != TReplyState::Idle || TransferPending());
+        Connected() && TimeOutReply > 0 && (FReplyState != TReplyState::Idle || TransferPending());
     FSilentSeconds = 0;
     if (!waiting)
         FReplyTimer->stop();
@@ -243,21 +263,12 @@ void TMFtp::ReplyTimerTick() {
 
 void TMFtp::Login() {
     FRetriesLeft = Retries;
-    FBusy = false;
-    FLoggedIn = false;
     ConnectSequence();
 }
 
 void TMFtp::ConnectSequence() {
-    FRetryWait = false;
-    FQuitSent = false;
-    if (FBusy) {
-        Info(ftpiBusy, BusyText);
-        return;
-    }
-    FSessionOpen = true;
+    SetPhase(TSessionPhase::Connecting);
     FFatalReported = false;
-    FAborting = false;
     SetReplyState(TReplyState::Greeting);
     LastSocketError = 0;
     FCurrentDirectory.clear();
@@ -277,23 +288,7 @@ void TMFtp::ConnectSequence() {
         return;
     }
 
-    // A retry that comes before the greeting still has the proxy as Server.
-    if (FViaProxy) {
-        SetServer(FRealServer);
-        Port = FRealPort;
-        FViaProxy = false;
-    }
-    FProxyInUse = false;
-    if (ProxyServer.trimmed().isEmpty()) {
-        ProxyType = proxyNone;
-    } else if (ProxyType != proxyNone) {
-        FRealServer = Server();
-        FRealPort = Port;
-        SetServer(ProxyServer);
-        Port = static_cast<quint16>(ProxyPort);
-        FViaProxy = true;
-        FProxyInUse = true;
-    }
+    ChooseRoute();
     if (Server().trimmed().isEmpty()) {
         const QString answer = NeedInfo(ftpnServer).trimmed();
         if (answer.isEmpty()) {
@@ -333,7 +328,7 @@ void TMFtp::ControlConnected() {
     if (!Classify(*this))
         return;
     Info(ftpiConnected, FConnectAddress);
-    FConnected = true;
+    SetPhase(TSessionPhase::LoggingIn);
     FReplies.Clear();
     SetReplyState(TReplyState::Greeting);
 }
@@ -346,8 +341,9 @@ void TMFtp::ControlTimedOut() {
 void TMFtp::ReadReplies() {
     QPointer<TMFtp> self(this);
     const quint64 connection = FConnection;
+    std::array<char, 8192> buffer;
     for (qsizetype taken = 0; taken < MaxReplyBytesPerNotification;) {
-        const qint64 n = Receive(FReplyBuffer.data(), qint64(FReplyBuffer.size()));
+        const qint64 n = Receive(buffer.data(), qint64(buffer.size()));
         if (!Classify(*this) || n <= 0)
             return;
         taken += n;
@@ -355,7 +351,7 @@ void TMFtp::ReadReplies() {
         // byte now and then cannot keep a reply open for ever.
         if (!FReplies.Partial())
             FSilentSeconds = 0;
-        const QByteArray bytes = FReplies.Append(FReplyBuffer.data(), n);
+        const QByteArray bytes = FReplies.Append(buffer.data(), n);
         Info(ftpiReceived, TAnsiCodec::Decode(bytes));
         if (!self || connection != FConnection)
             return;
@@ -395,123 +391,20 @@ bool TMFtp::SendCommand(const QString& text, TReplyState next) {
     return true;
 }
 
-bool TMFtp::SendRaw(const char* data, int length, bool urgent) {
-    QPointer<TMFtp> self(this);
-    while (length > 0) {
-        const qint64 n = urgent ? SendUrgent(data, length) : Send(data, length);
-        if (!Classify(*this))
-            return false;
-        data += n;
-        length -= static_cast<int>(n);
-        if (length > 0) {
-            QCoreApplication::processEvents();
-            if (!self || !HandleValid())
-                return false;
-        }
-    }
-    return true;
-}
-
-void TMFtp::FirstLoginCommand() {
-    const QString port = QString::number(Port);
-    switch (FProxyInUse ? ProxyType : proxyNone) {
-    case proxyNone:
-        SendCommand(QStringLiteral("USER ") + Username, TReplyState::User);
-        break;
-    case proxyHost:
-        SendCommand(QStringLiteral("HOST ") + Server(), TReplyState::ProxyHost);
-        break;
-    case proxyHostUser:
-        SendCommand(QStringLiteral("USER ") + Server() + (Port != 21 ? u':' + port : QString()) +
-                        u'!' + Username,
-                    TReplyState::User);
-        break;
-    case proxyOpen:
-        SendCommand(QStringLiteral("OPEN ") + Server(), TReplyState::ProxyOpen);
-        break;
-    case proxySite:
-        if (ProxyUsername.isEmpty())
-            ProxyUsername = NeedInfo(ftpnUsername);
-        SendCommand(QStringLiteral("USER ") + ProxyUsername, TReplyState::ProxyUser);
-        break;
-    case proxyUserSite:
-        SendCommand(QStringLiteral("USER ") + Username + u'@' + Server() +
-                        (Port != 21 ? u':' + port : QString()),
-                    TReplyState::User);
-        break;
-    }
-}
-
-void TMFtp::ProbeStart() {
-    if (ServerType == ftpstAutoDetect)
-        SendCommand(QStringLiteral("SYST"), TReplyState::Syst);
-    else
-        SendCommand(QStringLiteral("REST 100"), TReplyState::RestProbe);
-}
-
-void TMFtp::DetectServerType(const QString& line) {
-    if (line.startsWith(u'5')) {
-        ServerType = ftpstDefault;
-        return;
-    }
-    if (ServerType != ftpstAutoDetect)
-        return;
-    const QString text = line.mid(4, 99).toUpper();
-    ServerType = ftpstDefault;
-    struct TEntry {
-        const char* Text;
-        TMFtpServerType Type;
-    };
-    static const TEntry table[] = {
-        {"UNIX", ftpstUNIX},
-        {"BSD", ftpstBSD},
-        {"SUNOS", ftpstSunOS},
-        {"CLIX", ftpstClix},
-        {"ULTRIX", ftpstULTRIX},
-        {"MVS", ftpstMVS},
-        {"QVT", ftpstQVT},
-        {"NCSA", ftpstNCSA},
-        {"WFTPD", ftpstWFTPD},
-        {"WINDWOS_NT", ftpstMSFTP},
-        {"CHAMELEON", ftpstChameleon},
-    };
-    for (const TEntry& e : table) {
-        if (text.contains(QLatin1String(e.Text))) {
-            ServerType = e.Type;
-            return;
-        }
-    }
-    if (text.contains(QLatin1String("VMS")))
-        ServerType = text.contains(QLatin1String("MULTINET")) ? ftpstVmsMultinet : ftpstVmsUcx;
-    else if (text.contains(QLatin1String("VM")))
-        ServerType = text.contains(QLatin1String("VPS")) ? ftpstVMVPS : ftpstVM;
-}
-
-QString TMFtp::QuotedDirectory(const QString& line) {
-    const qsizetype first = line.indexOf(u'"');
-    const qsizetype second = first < 0 ? -1 : line.indexOf(u'"', first + 1);
-    return second < 0 ? QString() : line.mid(first + 1, second - first - 1);
-}
-
-QString TMFtp::DriveLetterNormalised(const QString& directory) const {
-    if (ServerType != ftpstNetTerm && ServerType != ftpstServU)
-        return directory;
-    if (directory.startsWith(u'/'))
-        return directory.mid(3);
-    QString d = directory.mid(2);
-    d.replace(u'\\', u'/');
-    return d;
-}
-
 void TMFtp::Ready() {
     PostMessage(ReadyMessage);
 }
 
+void TMFtp::FinishOperation() {
+    SetReplyState(TReplyState::Idle);
+    Ready();
+}
+
 void TMFtp::MessageHandler(int message) {
     if (message == QuitMessage) {
-        FBusy = false;
         FNoopTimer->stop();
-        FLoggedIn = false;
+        if (FPhase == TSessionPhase::Ending)
+            SetPhase(TSessionPhase::Closed);
         if (OnFtpQuit)
             OnFtpQuit(*this);
         return;
@@ -519,16 +412,17 @@ void TMFtp::MessageHandler(int message) {
     if (message != ReadyMessage)
         return;
     QPointer<TMFtp> self(this);
-    FBusy = false;
-    if (FNoopTimer->interval() > 0 && FSessionOpen)
+    if (FPhase == TSessionPhase::Busy)
+        SetPhase(TSessionPhase::Ready);
+    if (FNoopTimer->interval() > 0 && SessionOpen())
         FNoopTimer->start();
     if (OnFtpReady)
         OnFtpReady(*this);
     if (!self)
         return;
-    if (FAborting) {
+    if (FPhase == TSessionPhase::Aborting) {
         DropTransfer();
-        FAborting = false;
+        SetPhase(TSessionPhase::Ready);
     }
     const TPendingCompletion pending = FPending;
     FPending = TPendingCompletion::None;
@@ -548,23 +442,23 @@ void TMFtp::MessageHandler(int message) {
         &TMFtp::OnFileRenamed,
         &TMFtp::OnDirectoryChanged,
     };
-    if (pending == TPendingCompletion::LoggedIn)
-        FLoggedIn = true;
+    if (pending == TPendingCompletion::LoggedIn && FPhase == TSessionPhase::LoggingIn)
+        SetPhase(TSessionPhase::Ready);
     TEvent* event = events[int(pending)] ? &(this->*events[int(pending)]) : nullptr;
     if (event && *event)
         (*event)(*this);
 }
 
 bool TMFtp::BeginOperation() {
-    if (FConnected && !FBusy) {
-        FBusy = true;
+    if (FPhase == TSessionPhase::Ready) {
+        SetPhase(TSessionPhase::Busy);
         if (OnFtpBusy)
             OnFtpBusy(*this);
         FNoopTimer->stop();
         FLastError = ftpeNone;
         return true;
     }
-    if (FConnected)
+    if (Connected())
         Info(ftpiBusy, BusyText);
     else
         Info(ftpiDisconnected, QStringLiteral("Not connected to the server"));
@@ -572,39 +466,47 @@ bool TMFtp::BeginOperation() {
 }
 
 void TMFtp::KeepAlive() {
-    if (FLoggedIn && !FBusy && FNoopSupported) {
-        FBusy = true;
+    if (FPhase == TSessionPhase::Ready && FNoopSupported) {
+        SetPhase(TSessionPhase::Busy);
         SendCommand(QStringLiteral("NOOP"), TReplyState::Noop);
     }
 }
 
 void TMFtp::Quit() {
     if (BeginOperation() && SendCommand(QStringLiteral("QUIT"), TReplyState::Quit)) {
-        FQuitSent = true;
+        SetPhase(TSessionPhase::Quitting);
         FClosingTimer->start();
     }
 }
 
+void TMFtp::ChangeDirectory(const QString& directory) {
+    if (!BeginOperation())
+        return;
+    FPending = TPendingCompletion::DirectoryChanged;
+    FDirectoryRefusal.clear();
+    SendCommand(QStringLiteral("CWD ") + directory, TReplyState::Cwd);
+}
+
 void TMFtp::ControlClosed() {
-    if (FRetryWait)
+    if (FPhase == TSessionPhase::RetryWait)
         return;
     // After QUIT or during an abort the close is the end; any other time
     // the server hung up on a session that still needed it.
-    const bool expected = FQuitSent || FReplyState == TReplyState::Quit ||
-                          FClosingTimer->isActive() || FAborting;
+    const bool expected = FPhase == TSessionPhase::Quitting ||
+                          FPhase == TSessionPhase::Cancelling ||
+                          FPhase == TSessionPhase::Aborting || FReplyState == TReplyState::Quit ||
+                          FClosingTimer->isActive();
     // Nothing of the session outlives its control connection.
     DropTransfer();
     FClosingTimer->stop();
     QPointer<TMFtp> self(this);
-    if (!FLoggedIn && FRetriesLeft >= 0 && FLastError != ftpeNone) {
-        FConnected = false;
+    if (!LoggedIn() && FRetriesLeft >= 0 && FLastError != ftpeNone) {
+        SetPhase(TSessionPhase::RetryWait);
         WatchReplies();
         Info(ftpiRetrying, QStringLiteral("Retrying..."));
         if (!self)
             return;
-        FRetryWait = true;
-        FRetryCancelled = false;
-        if (RetryInterval > 0) {
+        if (RetryInterval > 0 && FPhase == TSessionPhase::RetryWait) {
             // A nested loop keeps the window responsive; Abort ends it at once.
             QEventLoop wait;
             FRetryLoop = &wait;
@@ -614,13 +516,13 @@ void TMFtp::ControlClosed() {
                 return;
             FRetryLoop = nullptr;
         }
-        if (!FRetryCancelled) {
+        // Abort moves the session on from the wait.
+        if (FPhase == TSessionPhase::RetryWait) {
             ConnectSequence();
             return;
         }
-        FRetryWait = false;
     }
-    if (!expected && !FFatalReported && FSessionOpen) {
+    if (!expected && !FFatalReported && SessionOpen()) {
         // Told once: a failure already reported for this connection stands.
         FFatalReported = true;
         FLastErrorText.clear();
@@ -632,14 +534,12 @@ void TMFtp::ControlClosed() {
 }
 
 void TMFtp::EndSession() {
-    FConnected = false;
-    FAborting = false;
+    SetPhase(TSessionPhase::Ending);
     SetReplyState(TReplyState::Idle);
     QPointer<TMFtp> self(this);
     Info(ftpiDisconnected, QStringLiteral("Disconnected"));
     if (!self)
         return;
-    FSessionOpen = false;
     FPending = TPendingCompletion::None;
     // The ready message before the quit message: nothing of the session
     // comes after its OnFtpQuit.
@@ -654,17 +554,18 @@ void TMFtp::Abort() {
     }
     // Anything else the session is doing, from the lookup to the wait for
     // QUIT's reply, ends with its control connection.
-    if (!FSessionOpen)
+    if (!SessionOpen())
         return;
-    FQuitSent = true; // the close that follows is the abort's, not the server's
+    const bool waiting = FPhase == TSessionPhase::RetryWait;
+    // The close that follows is the abort's, not the server's.
+    SetPhase(Connected() ? TSessionPhase::Quitting : TSessionPhase::Cancelling);
     FRetriesLeft = -1;
-    FRetryCancelled = true;
     if (FRetryLoop)
         FRetryLoop->quit();
     QPointer<TMFtp> self(this);
     if (HandleValid() || LookupPending())
         Disconnect(); // the close handling ends the session
-    else if (!FRetryWait)
+    else if (!waiting)
         EndSession(); // no connection was ever made (no socket to be had)
     if (self && OnAborted)
         OnAborted(*this);
@@ -673,45 +574,20 @@ void TMFtp::Abort() {
 // ------------------------------------------------------------- the replies
 
 void TMFtp::ActOnReply(const QString& line) {
-    if (FAborting) {
+    if (FPhase == TSessionPhase::Aborting) {
         OnAbortReply(line);
         return;
     }
-    const QChar c = At(line, 0);
-    const bool positive = c == u'2';
     switch (FReplyState) {
     case TReplyState::Greeting:
         OnGreetingReply(line);
         return;
     case TReplyState::ProxyOpen:
-        if (positive)
-            SendCommand(QStringLiteral("USER ") + Username, TReplyState::User);
-        else
-            FatalError(ftpeServerDown);
-        return;
     case TReplyState::ProxyHost:
-        if (c == u'3')
-            SendCommand(QStringLiteral("USER ") + Username, TReplyState::User);
-        else
-            FatalError(ftpeServerDown);
-        return;
     case TReplyState::ProxyUser:
     case TReplyState::ProxyPass:
-        if (positive) {
-            SendCommand(QStringLiteral("SITE ") + Server(), TReplyState::ProxySite);
-        } else if (c == u'3' && FReplyState == TReplyState::ProxyUser) {
-            if (ProxyPassword.isEmpty())
-                ProxyPassword = NeedInfo(ftpnPassword);
-            SendCommand(QStringLiteral("PASS ") + ProxyPassword, TReplyState::ProxyPass);
-        } else {
-            FatalError(ftpeAccessDenied);
-        }
-        return;
     case TReplyState::ProxySite:
-        if (positive)
-            SendCommand(QStringLiteral("USER ") + Username, TReplyState::User);
-        else
-            FatalError(ftpeProtocol);
+        OnProxyReply(line);
         return;
     case TReplyState::User:
     case TReplyState::Pass:
@@ -719,22 +595,9 @@ void TMFtp::ActOnReply(const QString& line) {
         OnLoginReply(line);
         return;
     case TReplyState::Syst:
-        DetectServerType(line);
-        SendCommand(QStringLiteral("REST 100"), TReplyState::RestProbe);
-        return;
     case TReplyState::RestProbe:
-        FCanResume = c == u'3';
-        if (FCanResume)
-            Info(ftpiCanResume, QStringLiteral("This site can resume broken downloads/uploads"));
-        else
-            Info(ftpiCannotResume, CannotResumeText);
-        SendCommand(QStringLiteral("REST 0"), TReplyState::RestReset);
-        return;
     case TReplyState::RestReset:
-        if (!InitialDirectory.isEmpty())
-            SendCommand(QStringLiteral("CWD ") + InitialDirectory, TReplyState::InitialCwd);
-        else
-            SendCommand(QStringLiteral("PWD"), TReplyState::Pwd);
+        OnProbeReply(line);
         return;
     case TReplyState::InitialCwd:
     case TReplyState::Pwd:
@@ -744,36 +607,19 @@ void TMFtp::ActOnReply(const QString& line) {
         OnQuitReply(line);
         return;
     case TReplyState::Noop:
-        if (line.startsWith(QLatin1String("50")))
-            FNoopSupported = false;
-        FBusy = false;
-        SetReplyState(TReplyState::Idle);
+        OnNoopReply(line);
         return;
     case TReplyState::Cwd:
     case TReplyState::PwdAfterCwd:
         OnDirectoryReply(line);
         return;
     case TReplyState::TypeForExistingFile:
-        AskResume();
-        return;
     case TReplyState::TypeForNewFile:
-        if (positive)
-            OpenDataConnection(TReplyState::DataCommand);
-        else
-            FatalError(ftpeProtocol);
-        return;
     case TReplyState::Pasv:
-        if (!positive)
-            FatalError(ftpeProtocol);
-        else if (ConnectPassive(line))
-            DataConnectionOffered(FStateAfterPasv);
-        return;
     case TReplyState::DataCommand:
     case TReplyState::ResumeDataCommand:
-        if (positive)
-            DataConnectionOffered(FReplyState);
-        else
-            FatalError(ftpeProtocol);
+    case TReplyState::ResumeRest:
+        OnDataSetupReply(line);
         return;
     case TReplyState::Retr:
         OnRetrReply(line);
@@ -784,76 +630,20 @@ void TMFtp::ActOnReply(const QString& line) {
     case TReplyState::TransferSize:
         OnTransferSizeReply(line);
         return;
-    case TReplyState::ResumeRest:
-        if (c == u'3') {
-            SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
-            return;
-        }
-        RefuseTransfer(ftpiResumeFailed, QStringLiteral("Failed in resuming downloading file"));
-        return;
     case TReplyState::Idle:
         return;
     }
 }
 
-void TMFtp::OnGreetingReply(const QString& line) {
-    FPending = TPendingCompletion::LoggedIn;
-    if (!line.startsWith(u'2')) {
-        FatalError(ftpeServerDown);
-        return;
-    }
-    if (Username.isEmpty())
-        Username = NeedInfo(ftpnUsername);
-    if (FViaProxy) {
-        SetServer(FRealServer);
-        Port = FRealPort;
-        FViaProxy = false;
-    } else if (ServerType == ftpstAutoDetect &&
-               line.contains(QLatin1String("NetTerm FTP server"))) {
-        ServerType = ftpstNetTerm;
-    }
-    FirstLoginCommand();
-}
-
-void TMFtp::OnLoginReply(const QString& line) {
-    const QChar c = At(line, 0);
-    if (c == u'2') {
-        ProbeStart();
-    } else if (c == u'3' && FReplyState == TReplyState::User) {
-        if (Password.isEmpty())
-            Password = NeedInfo(ftpnPassword);
-        SendCommand(QStringLiteral("PASS ") + Password, TReplyState::Pass);
-    } else if (c == u'3' && FReplyState == TReplyState::Pass) {
-        if (Account.isEmpty())
-            Account = NeedInfo(ftpnAccount);
-        SendCommand(QStringLiteral("ACCT ") + Account, TReplyState::Acct);
-    } else {
-        FatalError(ftpeAccessDenied);
-    }
-}
-
-void TMFtp::OnLoginDirectoryReply(const QString& line) {
-    const bool positive = line.startsWith(u'2');
-    if (FReplyState == TReplyState::InitialCwd) {
-        if (!positive) {
-            SendCommand(QStringLiteral("PWD"), TReplyState::Pwd);
-            return;
-        }
-        FCurrentDirectory = QuotedDirectory(line);
-    } else {
-        if (!positive) {
-            FatalError(ftpeProtocol);
-            return;
-        }
-        FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
-    }
-    Info(ftpiLoggedIn, QStringLiteral("Logged in"));
+void TMFtp::OnNoopReply(const QString& line) {
+    if (line.startsWith(QLatin1String("50")))
+        FNoopSupported = false;
+    if (FPhase == TSessionPhase::Busy)
+        SetPhase(TSessionPhase::Ready);
     SetReplyState(TReplyState::Idle);
-    Ready();
 }
 
 void TMFtp::OnQuitReply(const QString& line) {
-    FLoggedIn = false;
     SetReplyState(TReplyState::Idle);
     FClosingTimer->stop();
     QPointer<TMFtp> self(this);
@@ -880,96 +670,5 @@ void TMFtp::OnDirectoryReply(const QString& line) {
         FCurrentDirectory = QuotedDirectory(line);
     else
         FCurrentDirectory = DriveLetterNormalised(QuotedDirectory(line));
-    SetReplyState(TReplyState::Idle);
-    Ready();
-}
-
-void TMFtp::OnRetrReply(const QString& line) {
-    const QChar c = At(line, 0);
-    if (c == u'1') {
-        FTransferBegun = true;
-        const qsizetype open = line.indexOf(u'(');
-        if (open >= 0) {
-            const qsizetype blank = line.indexOf(u' ', open + 1);
-            const QString size = line.mid(open + 1, blank < 0 ? -1 : blank - open - 1);
-            bool number = false;
-            const qint64 announced = size.toLongLong(&number);
-            FAnnouncedSize = number && announced >= 0 && FResumeFrom == 0 ? announced : -1;
-            Info(ftpiSize, size);
-        } else if (FTransferSize >= 0) {
-            // Many servers name no size here ("125 Data connection already
-            // open"): SIZE's answer stands in.
-            Info(ftpiSize, QString::number(FTransferSize));
-        }
-    } else if (c == u'2') {
-        FReplyDone = true;
-        SetReplyState(TReplyState::Idle);
-        CompleteTransfer();
-    } else {
-        // Refused after it had begun (426, 451, ...): the file is not whole.
-        if (FTransferBegun)
-            FTransferFailure = line;
-        RefuseTransfer(ftpiFailed, QStringLiteral("Access denied or file not found"));
-    }
-}
-
-void TMFtp::OnTransferSizeReply(const QString& line) {
-    // Only a plain "213 <digits>" counts; anything else (a refusal, a server
-    // without SIZE, a text) leaves the download as it would have been.
-    bool number = false;
-    const qint64 size = line.startsWith(QLatin1String("213 ")) ? line.mid(4).trimmed().toLongLong(&number)
-                                                              : -1;
-    FTransferSize = number && size >= 0 ? size : -1;
-    OpenDataConnection(TReplyState::DataCommand);
-}
-
-void TMFtp::OnSizeReply(const QString& line) {
-    if (line.startsWith(QLatin1String("50"))) {
-        SizeUnsupported();
-        return;
-    }
-    bool number = false;
-    FRemoteSize = line.mid(4).trimmed().toLongLong(&number);
-    if (!line.startsWith(u'2') || !number) {
-        StartFreshDownload();
-        return;
-    }
-    struct stat st {};
-    const qint64 local = ::fstat(FFile, &st) == 0 ? qint64(st.st_size) : 0;
-    if (local > FRemoteSize || local == 0) {
-        Info(ftpiCannotResume,
-             QStringLiteral("I don't know how to resume this file, I will overwrite it."));
-        StartFreshDownload();
-    } else if (local == FRemoteSize) {
-        Info(ftpiAlreadyComplete, QStringLiteral("I am afraid I have nothing to do."));
-        CancelDownload();
-    } else {
-        ::lseek(FFile, local, SEEK_SET);
-        FResumeFrom = local;
-        OpenDataConnection(TReplyState::ResumeDataCommand);
-    }
-}
-
-void TMFtp::OnAbortReply(const QString& line) {
-    // After ABOR come the aborted command's reply (426, or 226 when it had
-    // just finished) and ABOR's own (226 or 225), in either order; both are
-    // taken here before the session goes on, so that neither is mistaken
-    // for the reply to a later command.
-    const QChar c = At(line, 0);
-    if (c == u'1')
-        return;
-    if (FAbortRepliesLeft == 2 && FReplyState == TReplyState::Retr) {
-        if (c == u'2') {
-            FReplyDone = true;
-        } else {
-            DisconnectDataSockets();
-            CloseLocalFile();
-            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
-        }
-    }
-    if (--FAbortRepliesLeft > 0)
-        return;
-    FClosingTimer->stop();
-    SetReplyState(TReplyState::Idle);
-    Ready();
+    FinishOperation();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "ftp/TFtpReplyReader.h"
 #include "ftp/TMSocket.h"
+#include "platform/TDownloadFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -147,6 +148,21 @@ enum class TPendingCompletion : int {
     DirectoryChanged2 = 11,
 };
 
+// Where a session stands in its life; every change goes through SetPhase
+// and shows in the trace.
+enum class TSessionPhase : int {
+    Closed,     // no session: before Login, after the quit message
+    Connecting, // looking up the server, connecting
+    LoggingIn,  // connected: the login dialogue
+    Ready,      // logged in, nothing running
+    Busy,       // an operation (or a keep-alive) running
+    Aborting,   // a transfer being aborted
+    Quitting,   // QUIT sent, or the session aborted: the close is its end
+    Cancelling, // the session aborted before its connection was made
+    RetryWait,  // waiting to connect again
+    Ending,     // disconnected: the ready and the quit messages are posted
+};
+
 // The FTP client: its own socket is the control connection; one reply
 // handler, keyed by the awaited reply, drives the whole dialogue. It never
 // raises to its user: everything is reported through its events.
@@ -200,24 +216,23 @@ public:
     void Quit();
     void Abort();
 
-    bool Connected() const { return FConnected; }
+    bool Connected() const;
     // The server's reply when it refused the last ChangeDirectory for good
     // (5xx); empty when it did not.
     const QString& DirectoryRefusal() const { return FDirectoryRefusal; }
     // Why the last download, once begun (150), did not arrive whole: the
     // server's reply refusing it after all, or a shortfall from the size it
     // announced; empty when it arrived whole.
-    const QString& TransferFailure() const { return FTransferFailure; }
+    const QString& TransferFailure() const { return FTransfer.Failure; }
     // The last GetFile made its local file (none stood at that name).
-    bool CreatedLocalFile() const { return FCreatedLocalFile; }
-    bool Busy() const { return FBusy; }
-    bool LoggedIn() const { return FLoggedIn; }
+    bool CreatedLocalFile() const { return FFile.Created(); }
+    bool Busy() const;
+    bool LoggedIn() const;
+    TSessionPhase Phase() const { return FPhase; }
     quint64 BytesTransferred = 0;
     TReplyState ReplyState() const { return FReplyState; }
     bool CanResume() const { return FCanResume; }
-    bool RetryWaitRunning() const { return FRetryWait; }
-    TMSocket& DataSocket() { return *FData; }
-    TMSocket& ListenSocket() { return *FListener; }
+    bool RetryWaitRunning() const { return FPhase == TSessionPhase::RetryWait; }
 
     void LookupDone() override;
 
@@ -226,17 +241,26 @@ private:
     void ConnectSequence();
     void ControlConnected();
     void ReadReplies();
-    // Every change of the awaited reply goes through here.
+    // Every change of the session's phase, and of the awaited reply, goes
+    // through these.
+    void SetPhase(TSessionPhase phase);
     void SetReplyState(TReplyState state);
+    bool SessionOpen() const;
     // The reply time-out runs while a reply is awaited or a transfer runs.
     void WatchReplies();
     void ReplyTimerTick();
     bool TransferPending() const;
     bool SendCommand(const QString& text, TReplyState next);
     void FirstLoginCommand();
+    // The control connection goes to the proxy when one is set.
+    void ChooseRoute();
+    // Server and Port name the server again, not the proxy.
+    void RestoreTarget();
     void ProbeStart();
     void DetectServerType(const QString& line);
     void Ready(); // posts the ready message
+    // The operation is over: no reply awaited, and the ready message.
+    void FinishOperation();
     void MessageHandler(int message);
     bool BeginOperation();
     void KeepAlive();
@@ -256,7 +280,11 @@ private:
     // The replies: ActOnReply is the index, by the awaited reply.
     void ActOnReply(const QString& line);
     void OnGreetingReply(const QString& line);
+    void OnProxyReply(const QString& line);
     void OnLoginReply(const QString& line);
+    void OnProbeReply(const QString& line);
+    void OnNoopReply(const QString& line);
+    void OnDataSetupReply(const QString& line);
     void OnLoginDirectoryReply(const QString& line);
     void OnQuitReply(const QString& line);
     void OnDirectoryReply(const QString& line);
@@ -275,7 +303,6 @@ private:
     void DataConnectionOffered(TReplyState dataState);
     void DataConnected();
     void DownloadReader();
-    bool WriteBlock(qint64 length);
     void DownloadClosed();
     // Fires the completion once the final reply and the data close are in.
     void CompleteTransfer();
@@ -292,60 +319,59 @@ private:
 
     static const QString CannotResumeText;
 
+    // Where the control connection goes.
+    struct TRoute {
+        QString Server; // the server's own, while Server() and Port name the proxy
+        quint16 Port = 21;
+        bool TargetHeld = false; // Server() and Port name the proxy now
+        bool ViaProxy = false;   // this connection goes through the proxy
+    };
+    // One download, from GetFile to its completion.
+    struct TTransfer {
+        QString RemoteName;
+        QString LocalPath;
+        TReplyState StateAfterPasv = TReplyState::Idle;
+        QString Failure;
+        bool Begun = false; // 150 came
+        qint64 AnnouncedSize = -1;
+        bool DataDone = false;
+        bool ReplyDone = false;
+        qint64 RemoteSize = 0;
+        // SIZE's answer for the file about to be fetched (-1: none), for a
+        // 150 reply that names no size; asked once per download.
+        qint64 Size = -1;
+        bool SizeAsked = false;
+        qint64 ResumeFrom = 0;
+    };
+
     // Session state.
+    TSessionPhase FPhase = TSessionPhase::Closed;
     TReplyState FReplyState = TReplyState::Idle;
-    TReplyState FStateAfterPasv = TReplyState::Idle;
     TPendingCompletion FPending = TPendingCompletion::None;
-    bool FSessionOpen = false; // from Login to the quit message
-    bool FBusy = false;
-    bool FLoggedIn = false;
-    bool FConnected = false;
-    bool FFatalReported = false; // on this connection
-    bool FRetryWait = false;
-    bool FRetryCancelled = false;
-    bool FAborting = false;
+    bool FFatalReported = false; // on this connection, in whatever phase
     int FAbortRepliesLeft = 0;
     bool FCanResume = false;
     bool FNoopSupported = true;
     bool FSizeSupported = true;
     int FRetriesLeft = 0;
     int FSilentSeconds = 0;
-    QString FRealServer;
-    quint16 FRealPort = 21;
-    bool FViaProxy = false;   // Server and Port hold the proxy now
-    bool FProxyInUse = false; // this connection goes through the proxy
+    TRoute FRoute;
     QString FLastType;
     TFtpReplyReader FReplies;
     quint64 FConnection = 0; // counts the control connections made
-    std::array<char, 8192> FReplyBuffer{};
     FtpError FLastError = ftpeNone;
     QString FLastErrorText;
     QString FCurrentDirectory;
     QString FConnectAddress;
-    QTimer* FNoopTimer;
-    QTimer* FClosingTimer; // QUIT's or ABOR's reply awaited
-    QTimer* FReplyTimer;
+    QTimer* const FNoopTimer;
+    QTimer* const FClosingTimer; // QUIT's or ABOR's reply awaited
+    QTimer* const FReplyTimer;
     class QEventLoop* FRetryLoop = nullptr;
+    QString FDirectoryRefusal;
 
     // Transfer state.
-    TMSocket* FData;
-    TMSocket* FListener;
-    QString FRemoteName;
-    int FFile = -1;
-    bool FCreatedLocalFile = false;
-    QString FDirectoryRefusal;
-    QString FTransferFailure;
-    bool FQuitSent = false;
-    QString FLocalPath; // the close that follows is the session's end
-    bool FTransferBegun = false;
-    qint64 FAnnouncedSize = -1;
-    bool FDataDone = false;
-    bool FReplyDone = false;
-    qint64 FRemoteSize = 0;
-    // SIZE's answer for the file about to be fetched (-1: none), for a 150
-    // reply that names no size; asked once per download.
-    qint64 FTransferSize = -1;
-    bool FTransferSizeAsked = false;
-    qint64 FResumeFrom = 0;
-    std::array<char, 8192> FDataBuffer{};
+    TMSocket* const FData;
+    TMSocket* const FListener;
+    TDownloadFile FFile;
+    TTransfer FTransfer;
 };

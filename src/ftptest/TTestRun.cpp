@@ -8,6 +8,7 @@
 #include "platform/TClock.h"
 #include "platform/TConvert.h"
 #include "platform/TDataDirectory.h"
+#include "platform/TDownloadFile.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
 
@@ -471,10 +472,7 @@ void TTestRun::MFtpAborted() {
 void TTestRun::RemoveDownloadedFile() {
     // Only the plain file the download wrote: a link or anything else that
     // stood at that name (and was refused) is left alone.
-    const QByteArray path = QFile::encodeName(LocalFile());
-    struct stat st {};
-    if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
-        ::unlink(path.constData());
+    TDownloadFile::Remove(LocalFile());
 }
 
 QString TTestRun::HostProblem(const QString& host) {

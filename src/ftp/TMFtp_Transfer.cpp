@@ -1,15 +1,11 @@
 // The transfer half of the FTP component: the local file, the data
 // connection (passive or active), the blocks, the completion and the abort.
 #include "ftp/TMFtp.h"
-#include "platform/TAtomicFile.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <array>
 
 namespace {
 
@@ -17,24 +13,21 @@ namespace {
 // the event loop.
 constexpr int MaxBlocksPerNotification = 64;
 
+QChar At(const QString& s, int i) {
+    return i < s.size() ? s[i] : QChar();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- transfers
-
-void TMFtp::ChangeDirectory(const QString& directory) {
-    if (!BeginOperation())
-        return;
-    FPending = TPendingCompletion::DirectoryChanged;
-    FDirectoryRefusal.clear();
-    SendCommand(QStringLiteral("CWD ") + directory, TReplyState::Cwd);
-}
 
 void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
     if (!BeginOperation())
         return;
     FPending = TPendingCompletion::FileReceived;
-    FRemoteName = remoteName;
-    FLocalPath = localPath;
+    FTransfer = TTransfer{};
+    FTransfer.RemoteName = remoteName;
+    FTransfer.LocalPath = localPath;
     if (remoteName.isEmpty()) {
         ReportError(ftpeFileNotFound);
         Ready();
@@ -45,41 +38,18 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
         Ready();
         return;
     }
-    CloseLocalFile();
-    const QByteArray path = QFile::encodeName(localPath);
-    // Never through a link, and only ever a plain file: a link or a device at
-    // that name is refused, not followed or truncated.
-    struct stat st {};
-    const bool exists = ::lstat(path.constData(), &st) == 0;
-    FFile = ::open(path.constData(),
-                   O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (exists ? 0 : O_CREAT | O_EXCL),
-                   0644);
-    int error = FFile < 0 ? errno : 0;
-    if (FFile >= 0 && (::fstat(FFile, &st) != 0 || !S_ISREG(st.st_mode))) {
-        error = S_ISDIR(st.st_mode) ? EISDIR : -1;
-        CloseLocalFile();
-    }
-    FCreatedLocalFile = FFile >= 0 && !exists;
-    if (FFile < 0) {
+    if (!FFile.Open(localPath)) {
         // The local side's refusal, with the file and the reason; the
         // operation ends there, with no word of the server.
-        FLastErrorText = error > 0 ? FileErrorMessage(localPath, error)
-                                   : localPath + QStringLiteral(": it is not a plain file");
+        FLastErrorText = FFile.ErrorText();
         FPending = TPendingCompletion::None;
         ReportError(ftpeFileOpen);
         Ready();
         return;
     }
+    const bool exists = !FFile.Created();
     const TReplyState next =
         exists ? TReplyState::TypeForExistingFile : TReplyState::TypeForNewFile;
-    FDataDone = false;
-    FReplyDone = false;
-    FResumeFrom = 0;
-    FTransferSize = -1;
-    FTransferSizeAsked = false;
-    FTransferFailure.clear();
-    FTransferBegun = false;
-    FAnnouncedSize = -1;
     WatchReplies();
     const QString type = TransferMode == BinaryTransfer ? QStringLiteral("I") : QStringLiteral("A");
     if (type != FLastType) {
@@ -93,14 +63,14 @@ void TMFtp::GetFile(const QString& remoteName, const QString& localPath) {
 }
 
 void TMFtp::AskResume() {
-    FRemoteSize = 0;
+    FTransfer.RemoteSize = 0;
     const QString answer = NeedInfo(ftpnResume);
     if (answer == QLatin1String("Resume")) {
         if (!FCanResume) {
             Info(ftpiCannotResume, CannotResumeText);
             CancelDownload();
         } else if (FSizeSupported) {
-            SendCommand(QStringLiteral("SIZE ") + FRemoteName, TReplyState::ResumeSize);
+            SendCommand(QStringLiteral("SIZE ") + FTransfer.RemoteName, TReplyState::ResumeSize);
         } else {
             SizeUnsupported();
         }
@@ -120,27 +90,23 @@ void TMFtp::SizeUnsupported() {
 
 void TMFtp::StartFreshDownload() {
     // Written from the first byte, and no stale tail of a longer old file.
-    if (FFile >= 0) {
-        if (::ftruncate(FFile, 0) != 0) {
-            ReportError(ftpeFileWrite);
-            CloseLocalFile();
-        } else {
-            ::lseek(FFile, 0, SEEK_SET);
-        }
+    if (FFile.IsOpen() && !FFile.Truncate()) {
+        ReportError(ftpeFileWrite);
+        FFile.Close();
     }
-    FResumeFrom = 0;
+    FTransfer.ResumeFrom = 0;
     OpenDataConnection(TReplyState::DataCommand);
 }
 
 void TMFtp::OpenDataConnection(TReplyState dataState) {
     // A fresh download asks for the file's size first (RFC 3659), once.
-    if (dataState == TReplyState::DataCommand && !FTransferSizeAsked) {
-        FTransferSizeAsked = true;
-        SendCommand(QStringLiteral("SIZE ") + FRemoteName, TReplyState::TransferSize);
+    if (dataState == TReplyState::DataCommand && !FTransfer.SizeAsked) {
+        FTransfer.SizeAsked = true;
+        SendCommand(QStringLiteral("SIZE ") + FTransfer.RemoteName, TReplyState::TransferSize);
         return;
     }
     if (Passive) {
-        FStateAfterPasv = dataState;
+        FTransfer.StateAfterPasv = dataState;
         SendCommand(QStringLiteral("PASV"), TReplyState::Pasv);
         return;
     }
@@ -205,10 +171,10 @@ void TMFtp::DataConnectionOffered(TReplyState dataState) {
             DataConnected();
     }
     if (dataState == TReplyState::ResumeDataCommand)
-        SendCommand(QStringLiteral("REST ") + QString::number(FResumeFrom),
+        SendCommand(QStringLiteral("REST ") + QString::number(FTransfer.ResumeFrom),
                     TReplyState::ResumeRest);
     else
-        SendCommand(QStringLiteral("RETR ") + FRemoteName, TReplyState::Retr);
+        SendCommand(QStringLiteral("RETR ") + FTransfer.RemoteName, TReplyState::Retr);
 }
 
 void TMFtp::DataConnected() {
@@ -224,19 +190,21 @@ void TMFtp::DataConnected() {
     if (error == 0) {
         FData->StartCountdown(0); // connected: the connect time-out is over
         BytesTransferred = 0;
-        FAborting = false;
-    } else if (!FAborting && error != WSAENOTSOCK) {
+        if (FPhase == TSessionPhase::Aborting)
+            SetPhase(TSessionPhase::Busy);
+    } else if (FPhase != TSessionPhase::Aborting && error != WSAENOTSOCK) {
         FatalError(ftpeDataTransfer);
     }
 }
 
 void TMFtp::DownloadReader() {
     QPointer<TMFtp> self(this);
+    std::array<char, 8192> buffer;
     for (int block = 0; block < MaxBlocksPerNotification; ++block) {
-        const qint64 n = FData->Receive(FDataBuffer.data(), qint64(FDataBuffer.size()));
+        const qint64 n = FData->Receive(buffer.data(), qint64(buffer.size()));
         const quint16 error = FData->LastSocketError;
         if (error != 0) {
-            if (!FAborting && error != WSAENOTSOCK)
+            if (FPhase != TSessionPhase::Aborting && error != WSAENOTSOCK)
                 FatalError(ftpeDataTransfer);
             return;
         }
@@ -245,12 +213,11 @@ void TMFtp::DownloadReader() {
         FSilentSeconds = 0;
         // Stored before it is reported, so that nothing the report handler
         // lets happen can come between the block and the file.
-        if (FFile >= 0 && !WriteBlock(n)) {
+        if (FFile.IsOpen() && !FFile.Write(buffer.data(), n)) {
             // Counted, not stored, from here on. The report names the file
             // and what went wrong ("the disk is full").
-            const int error = errno ? errno : ENOSPC;
-            CloseLocalFile();
-            FLastErrorText = FileErrorMessage(FLocalPath, error);
+            FFile.Close();
+            FLastErrorText = FFile.ErrorText();
             ReportError(ftpeFileWrite);
             if (!self)
                 return;
@@ -260,19 +227,6 @@ void TMFtp::DownloadReader() {
         if (!self || !FData->HandleValid())
             return;
     }
-}
-
-bool TMFtp::WriteBlock(qint64 length) {
-    errno = 0;
-    qint64 written = 0;
-    while (written < length) {
-        const ssize_t w =
-            ::write(FFile, FDataBuffer.data() + written, static_cast<size_t>(length - written));
-        if (w <= 0)
-            return false;
-        written += w;
-    }
-    return true;
 }
 
 void TMFtp::DownloadClosed() {
@@ -285,17 +239,17 @@ void TMFtp::DownloadClosed() {
     Info(ftpiTransferDone, QStringLiteral("Transfer done"));
     if (!self)
         return;
-    FDataDone = true;
+    FTransfer.DataDone = true;
     CompleteTransfer();
 }
 
 void TMFtp::CompleteTransfer() {
     // Both halves: the final reply and the data connection's close, in either
     // order. An abort finishes through its own replies instead.
-    if (FReplyDone && FDataDone && !FAborting) {
-        if (FAnnouncedSize >= 0 && qint64(BytesTransferred) < FAnnouncedSize)
-            FTransferFailure = QStringLiteral("The server announced %1 bytes and sent %2.")
-                                   .arg(FAnnouncedSize)
+    if (FTransfer.ReplyDone && FTransfer.DataDone && FPhase != TSessionPhase::Aborting) {
+        if (FTransfer.AnnouncedSize >= 0 && qint64(BytesTransferred) < FTransfer.AnnouncedSize)
+            FTransfer.Failure = QStringLiteral("The server announced %1 bytes and sent %2.")
+                                   .arg(FTransfer.AnnouncedSize)
                                    .arg(BytesTransferred);
         Ready();
     }
@@ -308,22 +262,17 @@ void TMFtp::RefuseTransfer(FtpInfo info, const QString& text) {
     Info(info, text);
     if (!self)
         return;
-    SetReplyState(TReplyState::Idle);
-    Ready();
+    FinishOperation();
 }
 
 void TMFtp::CloseLocalFile() {
-    if (FFile >= 0) {
-        ::close(FFile);
-        FFile = -1;
-    }
+    FFile.Close();
 }
 
 void TMFtp::CancelDownload() {
     CloseLocalFile();
     FPending = TPendingCompletion::None;
-    SetReplyState(TReplyState::Idle);
-    Ready();
+    FinishOperation();
 }
 
 void TMFtp::DisconnectDataSockets() {
@@ -338,10 +287,34 @@ void TMFtp::DropTransfer() {
     CloseLocalFile();
 }
 
+bool TMFtp::TransferPending() const {
+    return FPending == TPendingCompletion::IndexFileReceived ||
+           FPending == TPendingCompletion::FileReceived ||
+           FPending == TPendingCompletion::FileStored ||
+           FPending == TPendingCompletion::ListingDone;
+}
+
+bool TMFtp::SendRaw(const char* data, int length, bool urgent) {
+    QPointer<TMFtp> self(this);
+    while (length > 0) {
+        const qint64 n = urgent ? SendUrgent(data, length) : Send(data, length);
+        if (!Classify(*this))
+            return false;
+        data += n;
+        length -= static_cast<int>(n);
+        if (length > 0) {
+            QCoreApplication::processEvents();
+            if (!self || !HandleValid())
+                return false;
+        }
+    }
+    return true;
+}
+
 void TMFtp::AbortTransfer() {
-    if (FAborting || (FReplyDone && FDataDone))
+    if (FPhase == TSessionPhase::Aborting || (FTransfer.ReplyDone && FTransfer.DataDone))
         return;
-    FAborting = true;
+    SetPhase(TSessionPhase::Aborting);
     // The aborted command's reply, unless it is already in, and ABOR's own.
     FAbortRepliesLeft = FReplyState == TReplyState::Idle ? 1 : 2;
     FClosingTimer->start();
@@ -354,4 +327,128 @@ void TMFtp::AbortTransfer() {
     if (!SendCommand(QStringLiteral("ABOR"), FReplyState))
         return;
     SendRaw(mark, 2, false);
+}
+
+// ------------------------------------------------------ the transfer replies
+
+void TMFtp::OnDataSetupReply(const QString& line) {
+    const QChar c = At(line, 0);
+    const bool positive = c == u'2';
+    switch (FReplyState) {
+    case TReplyState::TypeForExistingFile:
+        AskResume();
+        return;
+    case TReplyState::TypeForNewFile:
+        if (positive)
+            OpenDataConnection(TReplyState::DataCommand);
+        else
+            FatalError(ftpeProtocol);
+        return;
+    case TReplyState::Pasv:
+        if (!positive)
+            FatalError(ftpeProtocol);
+        else if (ConnectPassive(line))
+            DataConnectionOffered(FTransfer.StateAfterPasv);
+        return;
+    case TReplyState::ResumeRest:
+        if (c == u'3')
+            SendCommand(QStringLiteral("RETR ") + FTransfer.RemoteName, TReplyState::Retr);
+        else
+            RefuseTransfer(ftpiResumeFailed, QStringLiteral("Failed in resuming downloading file"));
+        return;
+    default: // PORT answered (or REST's PORT, to resume)
+        if (positive)
+            DataConnectionOffered(FReplyState);
+        else
+            FatalError(ftpeProtocol);
+        return;
+    }
+}
+
+void TMFtp::OnRetrReply(const QString& line) {
+    const QChar c = At(line, 0);
+    if (c == u'1') {
+        FTransfer.Begun = true;
+        const qsizetype open = line.indexOf(u'(');
+        if (open >= 0) {
+            const qsizetype blank = line.indexOf(u' ', open + 1);
+            const QString size = line.mid(open + 1, blank < 0 ? -1 : blank - open - 1);
+            bool number = false;
+            const qint64 announced = size.toLongLong(&number);
+            FTransfer.AnnouncedSize = number && announced >= 0 && FTransfer.ResumeFrom == 0 ? announced : -1;
+            Info(ftpiSize, size);
+        } else if (FTransfer.Size >= 0) {
+            // Many servers name no size here ("125 Data connection already
+            // open"): SIZE's answer stands in.
+            Info(ftpiSize, QString::number(FTransfer.Size));
+        }
+    } else if (c == u'2') {
+        FTransfer.ReplyDone = true;
+        SetReplyState(TReplyState::Idle);
+        CompleteTransfer();
+    } else {
+        // Refused after it had begun (426, 451, ...): the file is not whole.
+        if (FTransfer.Begun)
+            FTransfer.Failure = line;
+        RefuseTransfer(ftpiFailed, QStringLiteral("Access denied or file not found"));
+    }
+}
+
+void TMFtp::OnTransferSizeReply(const QString& line) {
+    // Only a plain "213 <digits>" counts; anything else (a refusal, a server
+    // without SIZE, a text) leaves the download as it would have been.
+    bool number = false;
+    const qint64 size = line.startsWith(QLatin1String("213 ")) ? line.mid(4).trimmed().toLongLong(&number)
+                                                              : -1;
+    FTransfer.Size = number && size >= 0 ? size : -1;
+    OpenDataConnection(TReplyState::DataCommand);
+}
+
+void TMFtp::OnSizeReply(const QString& line) {
+    if (line.startsWith(QLatin1String("50"))) {
+        SizeUnsupported();
+        return;
+    }
+    bool number = false;
+    FTransfer.RemoteSize = line.mid(4).trimmed().toLongLong(&number);
+    if (!line.startsWith(u'2') || !number) {
+        StartFreshDownload();
+        return;
+    }
+    const qint64 local = FFile.Size();
+    if (local > FTransfer.RemoteSize || local == 0) {
+        Info(ftpiCannotResume,
+             QStringLiteral("I don't know how to resume this file, I will overwrite it."));
+        StartFreshDownload();
+    } else if (local == FTransfer.RemoteSize) {
+        Info(ftpiAlreadyComplete, QStringLiteral("I am afraid I have nothing to do."));
+        CancelDownload();
+    } else {
+        FFile.ResumeAt(local);
+        FTransfer.ResumeFrom = local;
+        OpenDataConnection(TReplyState::ResumeDataCommand);
+    }
+}
+
+void TMFtp::OnAbortReply(const QString& line) {
+    // After ABOR come the aborted command's reply (426, or 226 when it had
+    // just finished) and ABOR's own (226 or 225), in either order; both are
+    // taken here before the session goes on, so that neither is mistaken
+    // for the reply to a later command.
+    const QChar c = At(line, 0);
+    if (c == u'1')
+        return;
+    if (FAbortRepliesLeft == 2 && FReplyState == TReplyState::Retr) {
+        if (c == u'2') {
+            FTransfer.ReplyDone = true;
+        } else {
+            DisconnectDataSockets();
+            CloseLocalFile();
+            Info(ftpiFailed, QStringLiteral("Access denied or file not found"));
+        }
+    }
+    if (--FAbortRepliesLeft > 0)
+        return;
+    FClosingTimer->stop();
+    FinishOperation();
 }
