@@ -15,7 +15,7 @@
 #include "history/THistoryRecord.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
-#include "support/TFtpServers.h"
+#include "helpers/TFtpServers.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "platform/TExceptions.h"
 #include "platform/TNtRegistry.h"
 #include "platform/TWin9xRegistry.h"
-#include "support/TRegistryFixtures.h"
+#include "helpers/TRegistryFixtures.h"
 
 #include <QCoreApplication>
 #include <QDir>

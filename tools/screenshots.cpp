@@ -11,8 +11,9 @@
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "settings/TSettingsPage.h"
 #include "support/TAboutBox1.h"
-#include "support/TFtpServers.h"
+#include "helpers/TFtpServers.h"
 #include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 

@@ -7,7 +7,7 @@
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TWidgetHints.h"
-#include "settings/TSettingsPage.h"
+#include "tcpip/TSettingsInForce.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_THistoryPage.h"
 
@@ -30,7 +30,7 @@ void Inform(const QString& text) {
 
 } // namespace
 
-THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettingsPage& settings,
+THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettingsInForceView& settings,
                            QWidget* parent)
     : QWidget(parent), FHistory(history), FParameters(parameters), FSettings(settings),
       ui(std::make_unique<Ui::THistoryPage>()) {

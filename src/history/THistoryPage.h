@@ -6,7 +6,7 @@
 
 class THistory;
 class TParameterSet;
-class TSettingsPage;
+class TSettingsInForceView;
 class TfrmHistoryEntry;
 class QToolButton;
 class QTreeView;
@@ -19,7 +19,7 @@ class THistoryPage;
 class THistoryPage : public QWidget {
     Q_OBJECT
 public:
-    THistoryPage(THistory& history, TParameterSet& parameters, TSettingsPage& settings,
+    THistoryPage(THistory& history, TParameterSet& parameters, TSettingsInForceView& settings,
                  QWidget* parent = nullptr);
     ~THistoryPage() override;
 
@@ -54,6 +54,6 @@ private:
 
     THistory& FHistory;
     TParameterSet& FParameters;
-    TSettingsPage& FSettings;
+    TSettingsInForceView& FSettings;
     std::unique_ptr<Ui::THistoryPage> ui;
 };

@@ -5,7 +5,7 @@
 #include "platform/TClock.h"
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
-#include "settings/TSettingsPage.h"
+#include "tcpip/TSettingsInForce.h"
 #include "tcpip/TParameterSet.h"
 #include "ui_TfrmHistoryEntry.h"
 
@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <climits>
 
-TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsPage* settings,
+TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceView* settings,
                                    QWidget* parent)
     : QDialog(parent), FParameters(parameters), FSettings(settings),
       ui(std::make_unique<Ui::TfrmHistoryEntry>()) {

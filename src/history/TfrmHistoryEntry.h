@@ -4,7 +4,7 @@
 
 class HistoryRecord;
 class TParameterSet;
-class TSettingsPage;
+class TSettingsInForceView;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -21,7 +21,7 @@ class TfrmHistoryEntry;
 class TfrmHistoryEntry : public QDialog {
     Q_OBJECT
 public:
-    TfrmHistoryEntry(TParameterSet& parameters, TSettingsPage* settings, QWidget* parent = nullptr);
+    TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceView* settings, QWidget* parent = nullptr);
     ~TfrmHistoryEntry() override;
 
     // True when closed with Save Entry.
@@ -59,7 +59,7 @@ private:
     void seChange(QSpinBox* spin, int value);
 
     TParameterSet& FParameters;
-    TSettingsPage* FSettings;
+    TSettingsInForceView* FSettings;
     std::unique_ptr<Ui::TfrmHistoryEntry> ui;
     int FNdiBefore = 0;
 };

@@ -1,4 +1,6 @@
 #pragma once
+#include "tcpip/TSettingsInForce.h"
+
 #include <QWidget>
 #include <initializer_list>
 #include <memory>
@@ -17,19 +19,9 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 
-// What the Settings page shows, as a new history record takes it.
-struct TSettingsInForce {
-    QString RWIN;
-    int MSS = 0;
-    QString TTL;
-    QString NdiCache;
-    bool AutoDiscover = false;
-    bool BlackHole = false;
-};
-
 // The Settings page: a view of the parameter set's active profile and global
 // values. Every edit goes into the model at once; the page keeps no values.
-class TSettingsPage : public QWidget {
+class TSettingsPage : public QWidget, public TSettingsInForceView {
     Q_OBJECT
 public:
     explicit TSettingsPage(TParameterSet& model, QWidget* parent = nullptr);
@@ -49,11 +41,9 @@ public:
     // The display of the model for the active profile.
     void cbActiveProfileChange();
 
-    TSettingsInForce SettingsInForce() const;
-    // Puts a history record's values on the page: its profile (the key's last
-    // part), the MTU shown for it and the global values. False, after the
-    // warning, when the profile no longer exists on this system.
-    bool UseSettings(const QString& profile, const QString& mtu, const TSettingsInForce& values);
+    TSettingsInForce SettingsInForce() const override;
+    bool UseSettings(const QString& profile, const QString& mtu,
+                     const TSettingsInForce& values) override;
 
     // Takes a custom MTU the user is still typing, as leaving the edit would.
     void CommitPendingEdit();

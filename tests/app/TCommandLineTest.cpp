@@ -1,5 +1,5 @@
 #include "app/TCommandLine.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/TdataMain.h"
 #include "platform/TApplication.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 class TdataMainTest : public TZephynTest {};
 

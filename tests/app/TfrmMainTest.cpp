@@ -10,9 +10,9 @@
 #include "support/TAboutBox1.h"
 #include "support/TErrorLog.h"
 #include "support/THelpWindow.h"
-#include "support/THiveText.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

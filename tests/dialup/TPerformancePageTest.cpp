@@ -7,8 +7,8 @@
 #include "platform/TReentryGuard.h"
 #include "platform/TRegApi.h"
 #include "settings/TSettingsPage.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QAccessible>
 #include <QImage>

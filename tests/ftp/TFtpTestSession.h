@@ -2,8 +2,8 @@
 // A TMFtp against a scripted peer, with every event it raises recorded as a
 // line of text ("info 4 USER me", "error 26 ", "LoggedIn", "Quit", ...).
 #include "ftp/TMFtp.h"
-#include "support/TScriptedFtpPeer.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedFtpPeer.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "ftp/TFtpTestSession.h"
-#include "support/TFtpServers.h"
+#include "helpers/TFtpServers.h"
 
 #include <QElapsedTimer>
 #include <QFile>

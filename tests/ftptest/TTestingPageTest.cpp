@@ -6,10 +6,10 @@
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TRemainingTimeBar.h"
 #include "ftptest/TTestRun.h"
-#include "support/TFtpServers.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TScriptedFtpPeer.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TFtpServers.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TScriptedFtpPeer.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -2,7 +2,7 @@
 // fixture writer, sound and damaged (a wrong checksum, a truncated file, an
 // unknown version, a broken cell, a hive not shut down cleanly), so that no
 // hive file is kept in the repository.
-#include "support/TRegistryFixtures.h"
+#include "helpers/TRegistryFixtures.h"
 
 #include <QDir>
 #include <QFile>

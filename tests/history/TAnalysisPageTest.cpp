@@ -6,8 +6,8 @@
 #include "platform/TPrinter.h"
 #include "platform/TShell.h"
 #include "settings/TSettingsPage.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "history/THistoryFile.h"
 #include "history/THistory.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QFile>

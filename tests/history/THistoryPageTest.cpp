@@ -3,9 +3,9 @@
 #include "app/TfrmMain.h"
 #include "history/TfrmHistoryEntry.h"
 #include "settings/TSettingsPage.h"
-#include "support/THiveText.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "history/THistoryRecord.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QByteArray>
 

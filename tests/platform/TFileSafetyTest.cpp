@@ -6,8 +6,8 @@
 #include "platform/TExceptions.h"
 #include "platform/TRegistry.h"
 #include "platform/TRegistryStore.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>

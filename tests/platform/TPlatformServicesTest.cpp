@@ -6,7 +6,7 @@
 #include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
 #include "platform/TWindowsVersion.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TTestEnvironment.h"
 
 #include "platform/TApplication.h"
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
 #include "platform/TApplication.h"
-#include "support/THiveText.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "platform/TExceptions.h"
-#include "support/THiveText.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "support/THiveText.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QFile>

@@ -9,9 +9,9 @@
 #include "platform/TWindowsVersion.h"
 #include "settings/TSaveDefaults.h"
 #include "settings/TSettingsPage.h"
-#include "support/TRegistryFixtures.h"
-#include "support/TScriptedDialogs.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TRegistryFixtures.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "support/TFtpServers.h"
+#include "helpers/TFtpServers.h"
 
 #include <QDir>
 #include <QFile>

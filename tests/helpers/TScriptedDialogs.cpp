@@ -1,4 +1,4 @@
-#include "support/TScriptedDialogs.h"
+#include "helpers/TScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

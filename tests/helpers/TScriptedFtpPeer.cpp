@@ -1,4 +1,4 @@
-#include "support/TScriptedFtpPeer.h"
+#include "helpers/TScriptedFtpPeer.h"
 
 #include <QHostAddress>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "support/TTestEnvironment.h"
+#include "helpers/TTestEnvironment.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TApplication.h"
-#include "support/TScriptedDialogs.h"
+#include "helpers/TScriptedDialogs.h"
 
 #include <QDir>
 #include <QEventLoop>

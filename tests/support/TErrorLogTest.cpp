@@ -1,7 +1,7 @@
 #include "support/TErrorLog.h"
 #include "platform/TAnsiCodec.h"
 #include "support/TAboutBox1.h"
-#include "support/TTestEnvironment.h"
+#include "helpers/TTestEnvironment.h"
 
 #include <QFile>
 
