@@ -76,7 +76,7 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     for (QPushButton* command :
          {ui->btnDefaults, ui->btnCalc, ui->btnOptimal, ui->btnPPP, ui->btnSave})
         connect(command, &QPushButton::clicked, this,
-                [this] { TApplication::Guard([this] { FSettings->CommitPendingEdit(); }); });
+                TApplication::Guarded([this] { FSettings->CommitPendingEdit(); }));
     FSettings->SetCalcButton(ui->btnCalc);
     new TCalculator(data.Parameters, *FSettings, ui->btnCalc, ui->btnOptimal, ui->btnPPP);
     auto* saveDefaults = new TSaveDefaults(data.Parameters, ui->btnSave, ui->btnDefaults, this);
@@ -97,17 +97,16 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
         app->OnHelp = [this](int context) { HelpWindow()->ShowTopic(context); };
     }
 
-    auto guarded = [](auto fn) { return [fn] { TApplication::Guard(fn); }; };
-    connect(ui->btnClose, &QPushButton::clicked, this, guarded([this] { btnCloseClick(); }));
-    connect(ui->btnHelp, &QPushButton::clicked, this, guarded([this] { btnHelpClick(); }));
-    connect(ui->btnAbout, &QPushButton::clicked, this, guarded([this] { btnAboutClick(); }));
+    connect(ui->btnClose, &QPushButton::clicked, this, TApplication::Guarded([this] { btnCloseClick(); }));
+    connect(ui->btnHelp, &QPushButton::clicked, this, TApplication::Guarded([this] { btnHelpClick(); }));
+    connect(ui->btnAbout, &QPushButton::clicked, this, TApplication::Guarded([this] { btnAboutClick(); }));
     // Ctrl+Q is Exit, with its question.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    connect(quit, &QShortcut::activated, this, guarded([this] { btnCloseClick(); }));
+    connect(quit, &QShortcut::activated, this, TApplication::Guarded([this] { btnCloseClick(); }));
     // F1 opens the manual at the section of the page in front (the window's
     // own topic when a page has none).
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, this, guarded([this] {
+    connect(f1, &QShortcut::activated, this, TApplication::Guarded([this] {
         const std::pair<QWidget*, const char*> sections[] = {
             {FSettings, "settings"}, {FTesting, "testing"},        {FHistory, "history"},
             {FAnalysis, "analysis"}, {FPerformance, "performance"}};
@@ -304,7 +303,7 @@ void TfrmMain::btnCloseClick() {
 
 void TfrmMain::btnHelpClick() {
     if (auto* app = TApplication::Instance())
-        app->HelpContext(20);
+        app->HelpContext(HelpContentsContext);
 }
 
 void TfrmMain::btnAboutClick() {

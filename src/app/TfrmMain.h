@@ -25,7 +25,10 @@ class TfrmMain;
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
+    // The manual's topics: the window's own, and the contents the Help
+    // button opens.
     static constexpr int HelpContext = 10;
+    static constexpr int HelpContentsContext = 20;
 
     TfrmMain(TdataMain& data, QWidget* parent = nullptr);
     ~TfrmMain() override;

@@ -85,11 +85,11 @@ TPerformancePage::TPerformancePage(TRAS& ras, QWidget* parent) : QWidget(parent)
     PerfTimer->setObjectName(QStringLiteral("PerfTimer"));
     PerfTimer->setInterval(1000);
     connect(PerfTimer, &QTimer::timeout, this,
-            [this] { TApplication::Guard([this] { PerfTimerTimer(); }); });
+            TApplication::Guarded([this] { PerfTimerTimer(); }));
     connect(btnStartCollection, &QToolButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnStartCollectionClick(); }); });
+            TApplication::Guarded([this] { btnStartCollectionClick(); }));
     connect(btnStopCollection, &QToolButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnStopCollectionClick(); }); });
+            TApplication::Guarded([this] { btnStopCollectionClick(); }));
 }
 
 void TPerformancePage::changeEvent(QEvent* event) {

@@ -50,23 +50,18 @@ TTestRun::TTestRun(TTestingPage& page, TMFtp& ftp, TRAS& ras, TFtpTestProfiles& 
     ftp.TimeOutArp = 15;
     // The component reports from inside its own work; what a handler raises
     // goes to the error log, not back into the component.
-    ftp.OnFtpInfo = [this](TMFtp&, FtpInfo info, const QString& text) {
-        TApplication::Guard([&] { MFtpFtpInfo(info, text); });
-    };
-    ftp.OnFtpNeedInfo = [this](TMFtp&, TMFtpInfoNeeded need, QString& value) {
-        TApplication::Guard([&] { MFtpFtpNeedInfo(need, value); });
-    };
-    ftp.OnFtpError = [this](TMFtp&, FtpError error, const QString& text) {
-        TApplication::Guard([&] { MFtpFtpError(error, text); });
-    };
-    ftp.OnLoggedIn = [this](TMFtp&) { TApplication::Guard([this] { MFtpLoggedIn(); }); };
-    ftp.OnDirectoryChanged = [this](TMFtp&) {
-        TApplication::Guard([this] { MFtpDirectoryChanged(); });
-    };
-    ftp.OnFileReceived = [this](TMFtp&) { TApplication::Guard([this] { MFtpFileReceived(); }); };
-    ftp.OnFtpQuit = [this](TMFtp&) { TApplication::Guard([this] { MFtpFtpQuit(); }); };
-    ftp.OnAborted = [this](TMFtp&) { TApplication::Guard([this] { MFtpAborted(); }); };
-    page.OnStartClick = [this] { TApplication::Guard([this] { btnStartClick(); }); };
+    ftp.OnFtpInfo = TApplication::Guarded<TMFtp&, FtpInfo, const QString&>(
+        [this](TMFtp&, FtpInfo info, const QString& text) { MFtpFtpInfo(info, text); });
+    ftp.OnFtpNeedInfo = TApplication::Guarded<TMFtp&, TMFtpInfoNeeded, QString&>(
+        [this](TMFtp&, TMFtpInfoNeeded need, QString& value) { MFtpFtpNeedInfo(need, value); });
+    ftp.OnFtpError = TApplication::Guarded<TMFtp&, FtpError, const QString&>(
+        [this](TMFtp&, FtpError error, const QString& text) { MFtpFtpError(error, text); });
+    ftp.OnLoggedIn = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpLoggedIn(); });
+    ftp.OnDirectoryChanged = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpDirectoryChanged(); });
+    ftp.OnFileReceived = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpFileReceived(); });
+    ftp.OnFtpQuit = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpFtpQuit(); });
+    ftp.OnAborted = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpAborted(); });
+    page.OnStartClick = TApplication::Guarded([this] { btnStartClick(); });
     SetState(TTestRunState::Idle);
 }
 
@@ -98,18 +93,14 @@ void TTestRun::btnStartClick() {
     if (FState == TTestRunState::Running) {
         if (!Ask(QStringLiteral("Abort this test transfer?")))
             return;
-        AbortRequested = true;
         FileComplete = false;
         FPage.ShowActivity(QStringLiteral("Aborting test"));
         SetState(TTestRunState::Aborting);
-        if (FFtp.Connected()) {
-            FFtp.Abort();
-        } else {
+        // Still resolving or connecting, the run is over at once: that is
+        // cancelled too, and the session ends through OnFtpQuit.
+        if (!FFtp.Connected())
             ResetTestDisplay();
-            // Still resolving or connecting: that is cancelled too, and the
-            // session ends through OnFtpQuit.
-            FFtp.Abort();
-        }
+        FFtp.Abort();
         return;
     }
 
@@ -177,7 +168,6 @@ void TTestRun::StartTest() {
     SetState(TTestRunState::Running);
     // A server that states no size must not inherit the last run's.
     FPage.SetExpectedSize(100);
-    AbortRequested = false;
     FileComplete = false;
     StartTicks = 0;
     BytesReceived = 0;
@@ -325,60 +315,60 @@ void TTestRun::MFtpFtpNeedInfo(TMFtpInfoNeeded, QString&) {
 }
 
 QString TTestRun::ErrorText(int error, const QString& text) {
-    switch (error) {
-    case 1:
+    switch (static_cast<FtpError>(error)) {
+    case ftpeNetworkDown:
         return QStringLiteral("Network is down");
-    case 2:
+    case ftpeInvalidAddress:
         return QStringLiteral("Invalid host address");
-    case 3:
+    case ftpeInternal:
         return QStringLiteral("Internal error: ") + text;
-    case 4:
+    case ftpeWinsock:
         return QStringLiteral("Winsock Error: ") + text;
-    case 5:
+    case ftpeConnectionAborted:
         return QStringLiteral("Connection aborted by host");
-    case 6:
+    case ftpeConnectionReset:
         return QStringLiteral("Connection reset by host");
-    case 7:
+    case ftpeTimedOut:
         return QStringLiteral("Connection timed out");
-    case 8:
+    case ftpeNoSockets:
         return QStringLiteral("Client system has no sockets available");
-    case 9:
+    case ftpeNetworkUnreachable:
         return QStringLiteral("Network unreachable");
-    case 10:
+    case ftpeAddressNotAvailable:
         return QStringLiteral("Requested address is not available");
-    case 11:
+    case ftpeConnectionRefused:
         return QStringLiteral("Connection refused by host system");
-    case 12:
+    case ftpeProtocol:
         return QStringLiteral("Fatal protocol error");
-    case 13:
+    case ftpeCanceledByHost:
         return QStringLiteral("Operation canceled by host system");
-    case 14:
+    case ftpeUnknown:
         return QStringLiteral("Unknown error (") + text + u')';
-    case 15:
+    case ftpeResolution:
         return QStringLiteral("Host address resolution error (DNS)");
-    case 16:
+    case ftpePrematureDisconnect:
         return QStringLiteral("Premature disconnection by host");
-    case 17:
+    case ftpeHostUnreachable:
         return QStringLiteral("Requested host is unreachable");
-    case 18:
+    case ftpeNoServer:
         return QStringLiteral("No server available");
-    case 19:
+    case ftpeNoProxyServer:
         return QStringLiteral("No proxy server available");
-    case 20:
+    case ftpeFileOpen:
         return QStringLiteral("I/O error opening file: ") + text;
-    case 21:
+    case ftpeFileWrite:
         return QStringLiteral("I/O error writing file: ") + text;
-    case 22:
+    case ftpeFileRead:
         return QStringLiteral("I/O error reading file: ") + text;
-    case 23:
+    case ftpeFileNotFound:
         return QStringLiteral("Requested file not found on host system");
-    case 24:
+    case ftpeConnectTimeOut:
         return QStringLiteral("Connection time out");
-    case 25:
+    case ftpeServerDown:
         return QStringLiteral("Requested server reported down");
-    case 26:
+    case ftpeAccessDenied:
         return QStringLiteral("Your access has been denied");
-    case 27:
+    case ftpeDataTransfer:
         return QStringLiteral("Error in data transmission");
     default:
         return text.isEmpty() ? QStringLiteral("unknown error") : text;
@@ -394,7 +384,7 @@ void TTestRun::MFtpFtpError(FtpError error, const QString& text) {
     // Once the user has asked to abort, what the ending session still
     // reports (a server taking the Telnet mark that follows ABOR as part of
     // QUIT, say) is no news to them.
-    if (!AbortRequested)
+    if (!AbortRequested())
         ShowTestError(ErrorText(int(error), text));
     // Before the file is in, an error means it will not be whole (a full
     // disk, say): no figure is made of it.
@@ -408,7 +398,7 @@ void TTestRun::MFtpFileReceived() {
     FPage.ShowRemaining(QStringLiteral("0 mins"));
     if (Throughput > 0)
         FPage.ShowThroughput(QString::number(Throughput)); // the last figure, shown
-    if (AbortRequested || FFailedBeforeFile) {
+    if (AbortRequested() || FFailedBeforeFile) {
         // Told already: the file goes, and no statistics follow.
         RemoveDownloadedFile();
         FileComplete = false;
@@ -441,9 +431,9 @@ void TTestRun::MFtpFtpQuit() {
     FPage.ShowActivity(QStringLiteral("Disconnected"));
     // An aborted session may end without the events that delete the file (a
     // server that never answered ABOR is closed on).
-    if (AbortRequested)
+    if (AbortRequested())
         RemoveDownloadedFile();
-    if (FileComplete && !AbortRequested && BytesReceived > 0) {
+    if (FileComplete && !AbortRequested() && BytesReceived > 0) {
         if (Ask(QStringLiteral("Transfer Complete!\r\n\r\nTest Transfer Statistics:\r\nBytes "
                                "Transfered: %1\r\nAverage Throughput: %2 bps\r\n\r\nAdd history "
                                "record for this test?")
@@ -455,7 +445,6 @@ void TTestRun::MFtpFtpQuit() {
             RemoveDownloadedFile();
     }
     FileComplete = false;
-    AbortRequested = false;
     ResetTestDisplay();
 }
 
@@ -465,7 +454,7 @@ void TTestRun::MFtpAborted() {
         FFtp.Disconnect();
     // A file received whole stays for the statistics and the question, even
     // when an error (QUIT refused, say) ended the session.
-    if (!FileComplete || AbortRequested)
+    if (!FileComplete || AbortRequested())
         RemoveDownloadedFile();
 }
 

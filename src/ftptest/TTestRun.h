@@ -11,6 +11,9 @@ struct TProxySettings;
 class TRAS;
 class QStatusBar;
 
+// Where a test run stands: the page's Start button and figures follow it.
+enum class TTestRunState : int { Idle, Running, Aborting };
+
 // One test download from Start to the history record: the checks, the
 // component's configuration and its events, the figures while data arrives.
 class TTestRun : public QObject {
@@ -27,7 +30,6 @@ public:
     // What is wrong with a profile's host ("name", "name:port"), or empty.
     static QString HostProblem(const QString& host);
 
-    bool AbortRequested = false;
     bool FileComplete = false;
     uint32_t StartTicks = 0;
     qint64 BytesReceived = 0;
@@ -36,6 +38,9 @@ public:
     // A test runs, or is ending after an abort.
     bool Running() const { return FState != TTestRunState::Idle; }
     TTestRunState State() const { return FState; }
+    // The user asked to abort this run: what the ending session still
+    // reports is no news to them.
+    bool AbortRequested() const { return FState == TTestRunState::Aborting; }
     void ResetTestDisplay();
     void btnStartClick();
 

@@ -1,6 +1,7 @@
 #include "ftptest/TTestingPage.h"
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TProxySettings.h"
+#include "ftptest/TTestRun.h"
 #include "ftptest/TfrmFtpProfileEdit.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"

@@ -10,8 +10,8 @@ namespace Ui {
 class TTestingPage;
 }
 
-// Where a test run is: idle, downloading, or ending after the user's abort.
-enum class TTestRunState { Idle, Running, Aborting };
+// Where a test run stands; the run owns it (TTestRun.h).
+enum class TTestRunState : int;
 
 // The Testing page: the test profiles, the proxy settings and the transfer
 // progress. The profiles and proxy settings are the data module's; the page

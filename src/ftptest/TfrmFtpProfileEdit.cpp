@@ -23,11 +23,11 @@ TfrmFtpProfileEdit::TfrmFtpProfileEdit(QWidget* parent)
     SetHint(ui->ebPassword, QStringLiteral("Password for the server login. Typically this "
                                            "would\r\nbe your email address for anonymous logins."));
     connect(ui->btnSave, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnSaveClick(); }); });
+            TApplication::Guarded([this] { btnSaveClick(); }));
     connect(ui->btnCancel, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnCancelClick(); }); });
+            TApplication::Guarded([this] { btnCancelClick(); }));
     connect(ui->btnHelp, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnHelpClick(); }); });
+            TApplication::Guarded([this] { btnHelpClick(); }));
     ui->ebHost->setFocus();
 }
 
@@ -70,5 +70,5 @@ void TfrmFtpProfileEdit::btnCancelClick() {
 
 void TfrmFtpProfileEdit::btnHelpClick() {
     if (auto* app = TApplication::Instance())
-        app->HelpContext(90);
+        app->HelpContext(HelpContext);
 }

@@ -12,6 +12,9 @@ class TfrmFtpProfileEdit;
 class TfrmFtpProfileEdit : public QDialog {
     Q_OBJECT
 public:
+    // The manual's topic on editing a profile.
+    static constexpr int HelpContext = 90;
+
     explicit TfrmFtpProfileEdit(QWidget* parent = nullptr);
     ~TfrmFtpProfileEdit() override;
 

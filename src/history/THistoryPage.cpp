@@ -62,18 +62,17 @@ THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettin
                                         "settings tab. Then click Save to write them\r\nto your "
                                         "system registry."));
 
-    auto guarded = [](auto fn) { return [fn] { TApplication::Guard(fn); }; };
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            guarded([this] { lvHistorySelectItem(); }));
+            TApplication::Guarded([this] { lvHistorySelectItem(); }));
     connect(&history, &QAbstractItemModel::rowsRemoved, this,
-            guarded([this] { lvHistorySelectItem(); }));
+            TApplication::Guarded([this] { lvHistorySelectItem(); }));
     connect(&history, &QAbstractItemModel::modelReset, this,
-            guarded([this] { lvHistorySelectItem(); }));
-    connect(list, &QTreeView::doubleClicked, this, guarded([this] { sbtnEditClick(); }));
-    connect(ui->sbtnNew, &QToolButton::clicked, this, guarded([this] { sbtnNewClick(); }));
-    connect(ui->sbtnEdit, &QToolButton::clicked, this, guarded([this] { sbtnEditClick(); }));
-    connect(ui->sbtnRemove, &QToolButton::clicked, this, guarded([this] { sbtnRemoveClick(); }));
-    connect(ui->sbtnUse, &QToolButton::clicked, this, guarded([this] { sbtnUseClick(); }));
+            TApplication::Guarded([this] { lvHistorySelectItem(); }));
+    connect(list, &QTreeView::doubleClicked, this, TApplication::Guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnNew, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnNewClick(); }));
+    connect(ui->sbtnEdit, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnRemove, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnRemoveClick(); }));
+    connect(ui->sbtnUse, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnUseClick(); }));
 }
 
 THistoryPage::~THistoryPage() = default;

@@ -31,10 +31,10 @@ TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceVi
     ui->sbtnCopySettings->setAccessibleDescription(DisplayText(copyHint));
 
     connect(ui->seMTU, &QSpinBox::valueChanged, this,
-            [this](int v) { TApplication::Guard([&] { seMTUChange(v); }); });
+            TApplication::Guarded<int>([this](int v) { seMTUChange(v); }));
     for (QSpinBox* spin : {ui->seMSS, ui->seRWIN, ui->seTTL, ui->seThroughput, ui->seNDI})
         connect(spin, &QSpinBox::valueChanged, this,
-                [this, spin](int v) { TApplication::Guard([&] { seChange(spin, v); }); });
+                TApplication::Guarded<int>([this, spin](int v) { seChange(spin, v); }));
     connect(ui->mComment, &QPlainTextEdit::textChanged, this, [this] {
         // At most 255 characters, like the record's slot.
         const QString text = ui->mComment->toPlainText();
@@ -45,11 +45,11 @@ TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceVi
         }
     });
     connect(ui->sbtnCopySettings, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { sbtnCopySettingsClick(); }); });
+            TApplication::Guarded([this] { sbtnCopySettingsClick(); }));
     connect(ui->sbtnSave, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { sbtnSaveClick(); }); });
+            TApplication::Guarded([this] { sbtnSaveClick(); }));
     connect(ui->sbtnAbort, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { sbtnAbortClick(); }); });
+            TApplication::Guarded([this] { sbtnAbortClick(); }));
     ui->mComment->setFixedHeight(ui->mComment->fontMetrics().lineSpacing() * 5 + 12);
     FormCreate();
     layout()->setSizeConstraint(QLayout::SetFixedSize);

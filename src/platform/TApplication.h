@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <exception>
 #include <functional>
+#include <utility>
 
 // The application object: title, help file, the application-wide exception
 // dispatch and orderly termination.
@@ -23,6 +24,12 @@ public:
     // SetFromCode the failure is handed back to the code that changed the
     // control instead, as if the handler had been called directly.
     static void Guard(const std::function<void()>& fn);
+    // Every event handler is wrapped so: Guarded(fn) is fn run through Guard,
+    // taking the event's arguments (Guarded<int>(...) for a spin box's value).
+    template <class... Args, class F>
+    static std::function<void(Args...)> Guarded(F fn) {
+        return [fn](Args... args) { Guard([&] { fn(std::forward<Args>(args)...); }); };
+    }
     // Runs code that sets controls whose change handlers run through Guard,
     // then raises what those handlers raised, so the setting code stops there.
     static void SetFromCode(const std::function<void()>& set);

@@ -22,11 +22,11 @@ TCalculator::TCalculator(TParameterSet& model, TSettingsPage& page, QPushButton*
                                 "for dial-up PPP connections. \rSettings are in line with the "
                                 "recommendations\rof RFC879."));
     connect(calc, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnCalcClick(); }); });
+            TApplication::Guarded([this] { btnCalcClick(); }));
     connect(optimal, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnOptimalClick(); }); });
+            TApplication::Guarded([this] { btnOptimalClick(); }));
     connect(ppp, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnPPPClick(); }); });
+            TApplication::Guarded([this] { btnPPPClick(); }));
 }
 
 void TCalculator::btnCalcClick() {

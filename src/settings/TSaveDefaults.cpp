@@ -44,9 +44,9 @@ TSaveDefaults::TSaveDefaults(TParameterSet& model, QPushButton* save, QPushButto
                            "removes ALL\r\nregistry entires for the items to the left from your "
                            "registry. This forces Windows\r\nto use it's default values."));
     connect(save, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnSaveClick(); }); });
+            TApplication::Guarded([this] { btnSaveClick(); }));
     connect(defaults, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { btnDefaultsClick(); }); });
+            TApplication::Guarded([this] { btnDefaultsClick(); }));
 }
 
 void TSaveDefaults::btnSaveClick() {
