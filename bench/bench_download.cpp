@@ -12,10 +12,10 @@
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TTestRun.h"
 #include "ftptest/TTestingPage.h"
+#include "helpers/TFtpServers.h"
 #include "history/THistoryRecord.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
-#include "helpers/TFtpServers.h"
 
 #include <QCoreApplication>
 #include <QDir>

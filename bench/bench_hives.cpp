@@ -5,10 +5,10 @@
 // hive, cregexport for SYSTEM.DAT); then one changed value is saved into the
 // hive. Times are the median of three runs of the whole process; memory is
 // each process's peak resident size.
+#include "helpers/TRegistryFixtures.h"
 #include "platform/TExceptions.h"
 #include "platform/TNtRegistry.h"
 #include "platform/TWin9xRegistry.h"
-#include "helpers/TRegistryFixtures.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,15 +82,18 @@ void Write(const QString& path, const QByteArray& bytes) {
 int Child(const QString& mode, const QString& folder) {
     try {
         if (mode == QLatin1String("load-nt")) {
-            TNtRegistry nt(folder, folder + QStringLiteral("/SYSTEM"), folder + QStringLiteral("/SOFTWARE"));
+            TNtRegistry nt(folder, folder + QStringLiteral("/SYSTEM"),
+                           folder + QStringLiteral("/SOFTWARE"));
             nt.Read();
         } else if (mode == QLatin1String("load-9x")) {
             TWin9xRegistry w(folder + QStringLiteral("/SYSTEM.DAT"));
             w.Read();
         } else if (mode == QLatin1String("save-nt")) {
-            TNtRegistry nt(folder, folder + QStringLiteral("/SYSTEM"), folder + QStringLiteral("/SOFTWARE"));
+            TNtRegistry nt(folder, folder + QStringLiteral("/SYSTEM"),
+                           folder + QStringLiteral("/SOFTWARE"));
             nt.Read();
-            const QString key = QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters");
+            const QString key =
+                QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters");
             QElapsedTimer timer;
             timer.start();
             nt.Modify({key, QStringLiteral("DefaultTTL")}, [&](TRegistryHive& hive, THive::TUndo&) {
@@ -139,10 +142,12 @@ int main(int argc, char** argv) {
     const TRun hivexml = Median("hivexml", {where + "/SYSTEM"});
     const TRun w9x = Median(self, {"load-9x", where});
     const TRun cregexport = Median("cregexport", {where + "/SYSTEM.DAT"});
-    std::printf("load NT hive:     Zephyn %7.1f ms %6ld MB peak | hivexml    %7.1f ms %6ld MB peak\n",
-                nt.Ms, nt.PeakKb / 1024, hivexml.Ms, hivexml.PeakKb / 1024);
-    std::printf("load SYSTEM.DAT:  Zephyn %7.1f ms %6ld MB peak | cregexport %7.1f ms %6ld MB peak\n",
-                w9x.Ms, w9x.PeakKb / 1024, cregexport.Ms, cregexport.PeakKb / 1024);
+    std::printf(
+        "load NT hive:     Zephyn %7.1f ms %6ld MB peak | hivexml    %7.1f ms %6ld MB peak\n",
+        nt.Ms, nt.PeakKb / 1024, hivexml.Ms, hivexml.PeakKb / 1024);
+    std::printf(
+        "load SYSTEM.DAT:  Zephyn %7.1f ms %6ld MB peak | cregexport %7.1f ms %6ld MB peak\n",
+        w9x.Ms, w9x.PeakKb / 1024, cregexport.Ms, cregexport.PeakKb / 1024);
 
     // One changed value saved: the new hive written beside the old one, the
     // first time with SYSTEM.bak, then without.

@@ -6,6 +6,7 @@
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TTestingPage.h"
 #include "ftptest/TfrmFtpProfileEdit.h"
+#include "helpers/TFtpServers.h"
 #include "history/TAnalysisPage.h"
 #include "history/THistoryRecord.h"
 #include "history/TfrmHistoryEntry.h"
@@ -13,7 +14,6 @@
 #include "platform/TMessageDlg.h"
 #include "settings/TSettingsPage.h"
 #include "support/TAboutBox1.h"
-#include "helpers/TFtpServers.h"
 #include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 

@@ -97,9 +97,12 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
         app->OnHelp = [this](int context) { HelpWindow()->ShowTopic(context); };
     }
 
-    connect(ui->btnClose, &QPushButton::clicked, this, TApplication::Guarded([this] { btnCloseClick(); }));
-    connect(ui->btnHelp, &QPushButton::clicked, this, TApplication::Guarded([this] { btnHelpClick(); }));
-    connect(ui->btnAbout, &QPushButton::clicked, this, TApplication::Guarded([this] { btnAboutClick(); }));
+    connect(ui->btnClose, &QPushButton::clicked, this,
+            TApplication::Guarded([this] { btnCloseClick(); }));
+    connect(ui->btnHelp, &QPushButton::clicked, this,
+            TApplication::Guarded([this] { btnHelpClick(); }));
+    connect(ui->btnAbout, &QPushButton::clicked, this,
+            TApplication::Guarded([this] { btnAboutClick(); }));
     // Ctrl+Q is Exit, with its question.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, TApplication::Guarded([this] { btnCloseClick(); }));
@@ -107,17 +110,19 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     // own topic when a page has none).
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, TApplication::Guarded([this] {
-        const std::pair<QWidget*, const char*> sections[] = {
-            {FSettings, "settings"}, {FTesting, "testing"},        {FHistory, "history"},
-            {FAnalysis, "analysis"}, {FPerformance, "performance"}};
-        for (const auto& [page, anchor] : sections)
-            if (ui->PageControl1->currentWidget() == page) {
-                HelpWindow()->ShowSection(QString::fromLatin1(anchor));
-                return;
-            }
-        if (auto* app = TApplication::Instance())
-            app->HelpContext(HelpContext);
-    }));
+                const std::pair<QWidget*, const char*> sections[] = {{FSettings, "settings"},
+                                                                     {FTesting, "testing"},
+                                                                     {FHistory, "history"},
+                                                                     {FAnalysis, "analysis"},
+                                                                     {FPerformance, "performance"}};
+                for (const auto& [page, anchor] : sections)
+                    if (ui->PageControl1->currentWidget() == page) {
+                        HelpWindow()->ShowSection(QString::fromLatin1(anchor));
+                        return;
+                    }
+                if (auto* app = TApplication::Instance())
+                    app->HelpContext(HelpContext);
+            }));
 
     // The pages scroll when the screen is too small for them (a large scale
     // factor, say): the window is sized for its content, but may be smaller.

@@ -1,10 +1,10 @@
 #include "dialup/TPerformancePage.h"
-#include <QPainter>
-#include <QPixmap>
-#include "platform/TReentryGuard.h"
 #include "dialup/TRAS.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TReentryGuard.h"
+#include <QPainter>
+#include <QPixmap>
 
 #include <QEvent>
 #include <QGridLayout>
@@ -84,8 +84,7 @@ TPerformancePage::TPerformancePage(TRAS& ras, QWidget* parent) : QWidget(parent)
     PerfTimer = new QTimer(this);
     PerfTimer->setObjectName(QStringLiteral("PerfTimer"));
     PerfTimer->setInterval(1000);
-    connect(PerfTimer, &QTimer::timeout, this,
-            TApplication::Guarded([this] { PerfTimerTimer(); }));
+    connect(PerfTimer, &QTimer::timeout, this, TApplication::Guarded([this] { PerfTimerTimer(); }));
     connect(btnStartCollection, &QToolButton::clicked, this,
             TApplication::Guarded([this] { btnStartCollectionClick(); }));
     connect(btnStopCollection, &QToolButton::clicked, this,
@@ -115,7 +114,8 @@ QIcon TPerformancePage::GlyphIcon(QStyle::StandardPixmap glyph, const QColor& co
         p.setBrush(colour);
         const double m = size * 0.2;
         if (glyph == QStyle::SP_MediaPlay)
-            p.drawPolygon(QPolygonF{QPointF(m, m), QPointF(size - m, size / 2.0), QPointF(m, size - m)});
+            p.drawPolygon(
+                QPolygonF{QPointF(m, m), QPointF(size - m, size / 2.0), QPointF(m, size - m)});
         else
             p.drawRect(QRectF(m, m, size - 2 * m, size - 2 * m));
         p.end();

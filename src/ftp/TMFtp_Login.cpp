@@ -137,8 +137,7 @@ void TMFtp::OnGreetingReply(const QString& line) {
         Username = NeedInfo(ftpnUsername);
     if (FRoute.TargetHeld)
         RestoreTarget();
-    else if (ServerType == ftpstAutoDetect &&
-               line.contains(QLatin1String("NetTerm FTP server"))) {
+    else if (ServerType == ftpstAutoDetect && line.contains(QLatin1String("NetTerm FTP server"))) {
         ServerType = ftpstNetTerm;
     }
     FirstLoginCommand();

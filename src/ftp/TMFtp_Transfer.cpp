@@ -249,8 +249,8 @@ void TMFtp::CompleteTransfer() {
     if (FTransfer.ReplyDone && FTransfer.DataDone && FPhase != TSessionPhase::Aborting) {
         if (FTransfer.AnnouncedSize >= 0 && qint64(BytesTransferred) < FTransfer.AnnouncedSize)
             FTransfer.Failure = QStringLiteral("The server announced %1 bytes and sent %2.")
-                                   .arg(FTransfer.AnnouncedSize)
-                                   .arg(BytesTransferred);
+                                    .arg(FTransfer.AnnouncedSize)
+                                    .arg(BytesTransferred);
         Ready();
     }
 }
@@ -375,7 +375,8 @@ void TMFtp::OnRetrReply(const QString& line) {
             const QString size = line.mid(open + 1, blank < 0 ? -1 : blank - open - 1);
             bool number = false;
             const qint64 announced = size.toLongLong(&number);
-            FTransfer.AnnouncedSize = number && announced >= 0 && FTransfer.ResumeFrom == 0 ? announced : -1;
+            FTransfer.AnnouncedSize =
+                number && announced >= 0 && FTransfer.ResumeFrom == 0 ? announced : -1;
             Info(ftpiSize, size);
         } else if (FTransfer.Size >= 0) {
             // Many servers name no size here ("125 Data connection already
@@ -398,8 +399,8 @@ void TMFtp::OnTransferSizeReply(const QString& line) {
     // Only a plain "213 <digits>" counts; anything else (a refusal, a server
     // without SIZE, a text) leaves the download as it would have been.
     bool number = false;
-    const qint64 size = line.startsWith(QLatin1String("213 ")) ? line.mid(4).trimmed().toLongLong(&number)
-                                                              : -1;
+    const qint64 size =
+        line.startsWith(QLatin1String("213 ")) ? line.mid(4).trimmed().toLongLong(&number) : -1;
     FTransfer.Size = number && size >= 0 ? size : -1;
     OpenDataConnection(TReplyState::DataCommand);
 }

@@ -57,7 +57,8 @@ TTestRun::TTestRun(TTestingPage& page, TMFtp& ftp, TRAS& ras, TFtpTestProfiles& 
     ftp.OnFtpError = TApplication::Guarded<TMFtp&, FtpError, const QString&>(
         [this](TMFtp&, FtpError error, const QString& text) { MFtpFtpError(error, text); });
     ftp.OnLoggedIn = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpLoggedIn(); });
-    ftp.OnDirectoryChanged = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpDirectoryChanged(); });
+    ftp.OnDirectoryChanged =
+        TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpDirectoryChanged(); });
     ftp.OnFileReceived = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpFileReceived(); });
     ftp.OnFtpQuit = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpFtpQuit(); });
     ftp.OnAborted = TApplication::Guarded<TMFtp&>([this](TMFtp&) { MFtpAborted(); });
@@ -138,7 +139,8 @@ void TTestRun::btnStartClick() {
              nullptr);
         return;
     }
-    if (const QString problem = HostProblem(FProfiles.Items.at(size_t(FPage.SelectedProfileIndex())).Host());
+    if (const QString problem =
+            HostProblem(FProfiles.Items.at(size_t(FPage.SelectedProfileIndex())).Host());
         !problem.isEmpty()) {
         Warn(problem, &TTestingPage::FocusProfiles);
         return;
@@ -485,12 +487,16 @@ QString TTestRun::HostProblem(const QString& host) {
 
 bool TTestRun::IsOwnFile(const QString& name) {
     static const QStringList own{
-        QStringLiteral("hist.dat"),    QStringLiteral("history.dat"),
-        QStringLiteral("ftptest.prf"), QStringLiteral("zeph_err.log"),
-        QStringLiteral("registry"),    QStringLiteral("zephyn"),
+        QStringLiteral("hist.dat"),
+        QStringLiteral("history.dat"),
+        QStringLiteral("ftptest.prf"),
+        QStringLiteral("zeph_err.log"),
+        QStringLiteral("registry"),
+        QStringLiteral("zephyn"),
         // The marker of a portable copy: overwritten, the next start would
         // keep its data elsewhere.
-        QStringLiteral("portable"), QStringLiteral("zephyn.lock"),
+        QStringLiteral("portable"),
+        QStringLiteral("zephyn.lock"),
     };
     for (const QString& file : own)
         if (name.compare(file, Qt::CaseInsensitive) == 0 ||

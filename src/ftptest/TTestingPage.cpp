@@ -85,8 +85,8 @@ void TTestingPage::FixFigureSizes() {
     ui->lblRemMins->setFixedSize(fm.horizontalAdvance(QStringLiteral("99999999.99 mins")) + 4,
                                  height);
     // The activity changes a few times a test; its longest text with room to spare.
-    ui->lblActivity->setFixedSize(fm.horizontalAdvance(QStringLiteral("Downloading file...")) * 5 / 4,
-                                  height);
+    ui->lblActivity->setFixedSize(
+        fm.horizontalAdvance(QStringLiteral("Downloading file...")) * 5 / 4, height);
 }
 
 void TTestingPage::changeEvent(QEvent* event) {

@@ -7,8 +7,8 @@
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
 #include "platform/TWidgetHints.h"
-#include "tcpip/TSettingsInForce.h"
 #include "tcpip/TParameterSet.h"
+#include "tcpip/TSettingsInForce.h"
 #include "ui_THistoryPage.h"
 
 #include <QCheckBox>
@@ -30,8 +30,8 @@ void Inform(const QString& text) {
 
 } // namespace
 
-THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettingsInForceView& settings,
-                           QWidget* parent)
+THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters,
+                           TSettingsInForceView& settings, QWidget* parent)
     : QWidget(parent), FHistory(history), FParameters(parameters), FSettings(settings),
       ui(std::make_unique<Ui::THistoryPage>()) {
     ui->setupUi(this);
@@ -68,11 +68,16 @@ THistoryPage::THistoryPage(THistory& history, TParameterSet& parameters, TSettin
             TApplication::Guarded([this] { lvHistorySelectItem(); }));
     connect(&history, &QAbstractItemModel::modelReset, this,
             TApplication::Guarded([this] { lvHistorySelectItem(); }));
-    connect(list, &QTreeView::doubleClicked, this, TApplication::Guarded([this] { sbtnEditClick(); }));
-    connect(ui->sbtnNew, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnNewClick(); }));
-    connect(ui->sbtnEdit, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnEditClick(); }));
-    connect(ui->sbtnRemove, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnRemoveClick(); }));
-    connect(ui->sbtnUse, &QToolButton::clicked, this, TApplication::Guarded([this] { sbtnUseClick(); }));
+    connect(list, &QTreeView::doubleClicked, this,
+            TApplication::Guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnNew, &QToolButton::clicked, this,
+            TApplication::Guarded([this] { sbtnNewClick(); }));
+    connect(ui->sbtnEdit, &QToolButton::clicked, this,
+            TApplication::Guarded([this] { sbtnEditClick(); }));
+    connect(ui->sbtnRemove, &QToolButton::clicked, this,
+            TApplication::Guarded([this] { sbtnRemoveClick(); }));
+    connect(ui->sbtnUse, &QToolButton::clicked, this,
+            TApplication::Guarded([this] { sbtnUseClick(); }));
 }
 
 THistoryPage::~THistoryPage() = default;

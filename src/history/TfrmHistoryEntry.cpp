@@ -5,8 +5,8 @@
 #include "platform/TClock.h"
 #include "platform/TConvert.h"
 #include "platform/TMessageDlg.h"
-#include "tcpip/TSettingsInForce.h"
 #include "tcpip/TParameterSet.h"
+#include "tcpip/TSettingsInForce.h"
 #include "ui_TfrmHistoryEntry.h"
 
 #include <QComboBox>

@@ -21,7 +21,8 @@ class TfrmHistoryEntry;
 class TfrmHistoryEntry : public QDialog {
     Q_OBJECT
 public:
-    TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceView* settings, QWidget* parent = nullptr);
+    TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceView* settings,
+                     QWidget* parent = nullptr);
     ~TfrmHistoryEntry() override;
 
     // True when closed with Save Entry.

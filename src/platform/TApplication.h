@@ -26,8 +26,7 @@ public:
     static void Guard(const std::function<void()>& fn);
     // Every event handler is wrapped so: Guarded(fn) is fn run through Guard,
     // taking the event's arguments (Guarded<int>(...) for a spin box's value).
-    template <class... Args, class F>
-    static std::function<void(Args...)> Guarded(F fn) {
+    template <class... Args, class F> static std::function<void(Args...)> Guarded(F fn) {
         return [fn](Args... args) { Guard([&] { fn(std::forward<Args>(args)...); }); };
     }
     // Runs code that sets controls whose change handlers run through Guard,

@@ -263,189 +263,254 @@ private:
     QHash<TRegKey*, QHash<QString, int>> FIndex;
 };
 
-} // namespace
-
-TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootName) {
-    TRegistryHive hive(rootName);
+// The text as written: UTF-16 or UTF-8 after their marks, UTF-8 without one,
+// or the ANSI code page; lines end in CR LF, LF or CR alone.
+QString DecodeHiveText(const QByteArray& bytes, TRegistryHive::TEncoding& encoding) {
     QString text;
+    encoding = TRegistryHive::TEncoding::Ansi;
     if (bytes.startsWith("\xFF\xFE")) {
         if (bytes.size() % 2 != 0)
             Fail(1, QStringLiteral("the UTF-16 text ends in the middle of a character"));
         text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
                                   (bytes.size() - 2) / 2);
-        hive.Encoding = TEncoding::Utf16;
+        encoding = TRegistryHive::TEncoding::Utf16;
     } else if (bytes.startsWith("\xEF\xBB\xBF")) {
         text = QString::fromUtf8(bytes.mid(3));
-        hive.Encoding = TEncoding::Utf8Bom;
+        encoding = TRegistryHive::TEncoding::Utf8Bom;
     } else if (LooksLikeUtf8(bytes)) {
         text = QString::fromUtf8(bytes);
-        hive.Encoding = TEncoding::Utf8;
+        encoding = TRegistryHive::TEncoding::Utf8;
     } else {
         text = TAnsiCodec::Decode(bytes);
     }
-    // Lines end in CR LF, LF or CR alone.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
+    return text;
+}
 
-    const QList<QStringView> lines = QStringView(text).split(u'\n');
-    bool haveHeader = false;
-    TRegKey* current = nullptr;
-    TValueIndex values;
-    const QString rootLower = rootName.toLower();
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        const qsizetype lineNo = n + 1;
-        const QStringView line = lines[n].trimmed();
-        if (line.isEmpty() || (IsComment(line) && haveHeader))
-            continue;
-        if (!haveHeader) {
-            if (line == V4Header || line == V5Header) {
-                haveHeader = true;
-                hive.Unicode = line == V5Header;
+// Reads the text format line by line into a hive: the header, then keys
+// ("[path]", "[-path]") and their values ("name"=data, @=data, "name"=-).
+class THiveParser {
+public:
+    THiveParser(TRegistryHive& hive, const QString& text, const QString& rootName)
+        : FHive(hive), FText(text), FLines(QStringView(FText).split(u'\n')), FRootName(rootName),
+          FRootLower(rootName.toLower()) {}
+
+    void Run() {
+        bool haveHeader = false;
+        for (FLine = 0; FLine < FLines.size(); ++FLine) {
+            FLineNo = FLine + 1;
+            const QStringView line = FLines[FLine].trimmed();
+            if (line.isEmpty() || (IsComment(line) && haveHeader))
                 continue;
-            }
-            Fail(lineNo, QStringLiteral("the file does not begin with \"REGEDIT4\""));
-        }
-        if (line.startsWith(u'[')) {
-            if (!line.endsWith(u']'))
-                Fail(lineNo, QStringLiteral("the key name has no closing ']'"));
-            QStringView path = line.mid(1, line.size() - 2);
-            const bool remove = path.startsWith(u'-');
-            if (remove)
-                path = path.mid(1);
-            const qsizetype slash = path.indexOf(u'\\');
-            const QStringView root = slash < 0 ? path : path.left(slash);
-            if (root.toString().toLower() != rootLower)
-                Fail(lineNo, QStringLiteral("the key is not under %1").arg(rootName));
-            const QStringList parts =
-                slash < 0 ? QStringList() : SplitPath(path.mid(slash + 1).toString());
-            if (parts.size() > MaxDepth)
-                Fail(lineNo,
-                     QStringLiteral("the key is nested deeper than %1 levels").arg(MaxDepth));
-            TRegKey* key = hive.Root.get();
-            TRegKey* parent = nullptr;
-            for (const QString& part : parts) {
-                TRegKey* sub = key->FindSubKey(part);
-                if (!sub) {
-                    if (remove) {
-                        key = nullptr;
-                        break;
-                    }
-                    sub = key->AddSubKey(part);
-                }
-                parent = key;
-                key = sub;
-            }
-            if (remove) {
-                if (key && parent) {
-                    parent->TakeSubKey(key);
-                    values.Forget();
-                }
-                current = nullptr;
+            if (!haveHeader) {
+                ParseHeader(line);
+                haveHeader = true;
+            } else if (line.startsWith(u'[')) {
+                ParseKeyLine(line);
             } else {
-                current = key;
+                ParseValueLine(line);
             }
-            continue;
         }
+        if (!haveHeader)
+            Fail(1, QStringLiteral("the file does not begin with \"REGEDIT4\""));
+    }
 
-        // A value line: "Name"=data or @=data.
+private:
+    void ParseHeader(QStringView line) {
+        if (line != V4Header && line != V5Header)
+            Fail(FLineNo, QStringLiteral("the file does not begin with \"REGEDIT4\""));
+        FHive.Unicode = line == V5Header;
+    }
+
+    void ParseKeyLine(QStringView line) {
+        if (!line.endsWith(u']'))
+            Fail(FLineNo, QStringLiteral("the key name has no closing ']'"));
+        QStringView path = line.mid(1, line.size() - 2);
+        const bool remove = path.startsWith(u'-');
+        if (remove)
+            path = path.mid(1);
+        const qsizetype slash = path.indexOf(u'\\');
+        const QStringView root = slash < 0 ? path : path.left(slash);
+        if (root.toString().toLower() != FRootLower)
+            Fail(FLineNo, QStringLiteral("the key is not under %1").arg(FRootName));
+        const QStringList parts =
+            slash < 0 ? QStringList() : TRegistryHive::SplitPath(path.mid(slash + 1).toString());
+        if (parts.size() > TRegistryHive::MaxDepth)
+            Fail(FLineNo, QStringLiteral("the key is nested deeper than %1 levels")
+                              .arg(TRegistryHive::MaxDepth));
+        FCurrent = remove ? nullptr : MakeKey(parts);
+        if (remove)
+            RemoveKey(parts);
+    }
+
+    TRegKey* MakeKey(const QStringList& parts) {
+        TRegKey* key = FHive.Root.get();
+        for (const QString& part : parts) {
+            TRegKey* sub = key->FindSubKey(part);
+            key = sub ? sub : key->AddSubKey(part);
+        }
+        return key;
+    }
+
+    void RemoveKey(const QStringList& parts) {
+        TRegKey* key = FHive.Root.get();
+        TRegKey* parent = nullptr;
+        for (const QString& part : parts) {
+            parent = key;
+            key = key->FindSubKey(part);
+            if (!key)
+                return;
+        }
+        if (parent) {
+            parent->TakeSubKey(key);
+            FValues.Forget();
+        }
+    }
+
+    void ParseValueLine(QStringView line) {
         QString name;
-        qsizetype pos;
-        if (line.startsWith(u'@')) {
-            pos = 1;
-        } else if (line.startsWith(u'"')) {
+        const qsizetype equals = ParseValueName(line, name);
+        const QString data = JoinContinuedHex(WithoutComment(line.mid(equals + 1)).toString());
+        if (!FCurrent)
+            Fail(FLineNo, QStringLiteral("a value stands before any key"));
+        if (data == u'-')
+            RemoveValue(name);
+        else
+            StoreValue(ParseData(name, data));
+    }
+
+    // "Name" or @, then '=': the position of the '='.
+    qsizetype ParseValueName(QStringView line, QString& name) {
+        qsizetype pos = 1;
+        if (line.startsWith(u'"')) {
             pos = ReadQuoted(line, 0, name);
             if (pos < 0)
-                Fail(lineNo, QStringLiteral("the value name has no closing quote"));
-        } else {
-            Fail(lineNo, QStringLiteral("this is neither a key nor a value"));
+                Fail(FLineNo, QStringLiteral("the value name has no closing quote"));
+        } else if (!line.startsWith(u'@')) {
+            Fail(FLineNo, QStringLiteral("this is neither a key nor a value"));
         }
         while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t'))
             ++pos;
         if (pos >= line.size() || line[pos] != u'=')
-            Fail(lineNo, QStringLiteral("'=' is missing after the value name"));
-        QString data = WithoutComment(line.mid(pos + 1)).toString();
-        // Hexadecimal data may continue over several lines ending in a
-        // backslash, with blank and comment lines between them.
-        if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
-            while (data.endsWith(u'\\')) {
-                data.chop(1);
-                QStringView next;
-                do {
-                    if (++n >= lines.size())
-                        Fail(lineNo,
-                             QStringLiteral("the value continues past the end of the file"));
-                    next = lines[n].trimmed();
-                } while (next.isEmpty() || IsComment(next));
-                data += WithoutComment(next);
-            }
-        }
-        if (!current)
-            Fail(lineNo, QStringLiteral("a value stands before any key"));
+            Fail(FLineNo, QStringLiteral("'=' is missing after the value name"));
+        return pos;
+    }
 
+    // Hexadecimal data may continue over several lines ending in a
+    // backslash, with blank and comment lines between them.
+    QString JoinContinuedHex(QString data) {
+        if (!data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive))
+            return data;
+        while (data.endsWith(u'\\')) {
+            data.chop(1);
+            QStringView next;
+            do {
+                if (++FLine >= FLines.size())
+                    Fail(FLineNo, QStringLiteral("the value continues past the end of the file"));
+                next = FLines[FLine].trimmed();
+            } while (next.isEmpty() || IsComment(next));
+            data += WithoutComment(next);
+        }
+        return data;
+    }
+
+    TRegValue ParseData(const QString& name, const QString& data) {
         TRegValue value;
         value.Name = name;
-        if (data == u'-') {
-            const int i = values.Find(current, name);
-            if (i >= 0) {
-                current->Values.erase(current->Values.begin() + i);
-                values.Forget();
-            }
-            continue;
-        }
-        if (data.startsWith(u'"')) {
-            const qsizetype end = ReadQuoted(data, 0, value.Text);
-            if (end < 0)
-                Fail(lineNo, QStringLiteral("the text has no closing quote"));
-            if (!QStringView(data).mid(end).trimmed().isEmpty())
-                Fail(lineNo, QStringLiteral("there is more after the closing quote"));
-            value.Type = REG_SZ;
-        } else if (data.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive)) {
-            const QString digits = data.mid(6).trimmed();
-            bool ok = digits.size() >= 1 && digits.size() <= 8;
-            const quint32 d = ok ? digits.toUInt(&ok, 16) : 0;
+        if (data.startsWith(u'"'))
+            ParseText(data, value);
+        else if (data.startsWith(QStringLiteral("dword:"), Qt::CaseInsensitive))
+            ParseDword(data.mid(6).trimmed(), value);
+        else if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive))
+            ParseHex(data, value);
+        else
+            Fail(FLineNo, QStringLiteral("the value's data is not understood"));
+        return value;
+    }
+
+    void ParseText(const QString& data, TRegValue& value) {
+        const qsizetype end = ReadQuoted(data, 0, value.Text);
+        if (end < 0)
+            Fail(FLineNo, QStringLiteral("the text has no closing quote"));
+        if (!QStringView(data).mid(end).trimmed().isEmpty())
+            Fail(FLineNo, QStringLiteral("there is more after the closing quote"));
+        value.Type = REG_SZ;
+    }
+
+    void ParseDword(const QString& digits, TRegValue& value) {
+        bool ok = digits.size() >= 1 && digits.size() <= 8;
+        const quint32 d = ok ? digits.toUInt(&ok, 16) : 0;
+        if (!ok)
+            Fail(FLineNo, QStringLiteral("'%1' is not a double word").arg(digits));
+        value.Type = REG_DWORD;
+        value.Data = QByteArray(4, '\0');
+        for (int b = 0; b < 4; ++b)
+            value.Data[b] = static_cast<char>((d >> (8 * b)) & 0xFF);
+    }
+
+    void ParseHex(const QString& data, TRegValue& value) {
+        const qsizetype colon = data.indexOf(u':');
+        if (colon < 0)
+            Fail(FLineNo, QStringLiteral("':' is missing after hex"));
+        const QString kind = data.mid(3, colon - 3).trimmed();
+        quint32 type = REG_BINARY;
+        if (!kind.isEmpty()) {
+            bool ok = kind.startsWith(u'(') && kind.endsWith(u')');
+            if (ok)
+                type = kind.mid(1, kind.size() - 2).trimmed().toUInt(&ok, 16);
             if (!ok)
-                Fail(lineNo, QStringLiteral("'%1' is not a double word").arg(digits));
-            value.Type = REG_DWORD;
-            value.Data = QByteArray(4, '\0');
-            for (int b = 0; b < 4; ++b)
-                value.Data[b] = static_cast<char>((d >> (8 * b)) & 0xFF);
-        } else if (data.startsWith(QStringLiteral("hex"), Qt::CaseInsensitive)) {
-            qsizetype colon = data.indexOf(u':');
-            if (colon < 0)
-                Fail(lineNo, QStringLiteral("':' is missing after hex"));
-            const QString kind = data.mid(3, colon - 3).trimmed();
-            quint32 type = REG_BINARY;
-            if (!kind.isEmpty()) {
-                bool ok = kind.startsWith(u'(') && kind.endsWith(u')');
-                if (ok)
-                    type = kind.mid(1, kind.size() - 2).trimmed().toUInt(&ok, 16);
-                if (!ok)
-                    Fail(lineNo, QStringLiteral("'%1' is not a value type").arg(kind));
-            }
-            value.Type = type;
-            value.Data = ParseHexBytes(QStringView(data).mid(colon + 1), lineNo);
-            if (value.IsText()) {
-                // The bytes stay exactly as they were; the text is what reads see.
-                value.RawText = true;
-                value.Text = DecodeStringBytes(value.Data, hive.Unicode);
-                // Less its terminator: a NUL before that belongs to the text,
-                // as one the text had when it was written.
-                if (type != REG_MULTI_SZ && value.Text.endsWith(QChar(0)))
-                    value.Text.chop(1);
-            }
-        } else {
-            Fail(lineNo, QStringLiteral("the value's data is not understood"));
+                Fail(FLineNo, QStringLiteral("'%1' is not a value type").arg(kind));
         }
-        const int i = values.Find(current, name);
-        if (i >= 0) {
-            current->Values[size_t(i)] = std::move(value);
-        } else {
-            current->Values.push_back(std::move(value));
-            values.Added(current, name);
+        value.Type = type;
+        value.Data = ParseHexBytes(QStringView(data).mid(colon + 1), FLineNo);
+        if (value.IsText()) {
+            // The bytes stay exactly as they were; the text is what reads see.
+            value.RawText = true;
+            value.Text = DecodeStringBytes(value.Data, FHive.Unicode);
+            // Less its terminator: a NUL before that belongs to the text,
+            // as one the text had when it was written.
+            if (type != REG_MULTI_SZ && value.Text.endsWith(QChar(0)))
+                value.Text.chop(1);
         }
     }
-    if (!haveHeader)
-        Fail(1, QStringLiteral("the file does not begin with \"REGEDIT4\""));
+
+    void RemoveValue(const QString& name) {
+        const int i = FValues.Find(FCurrent, name);
+        if (i >= 0) {
+            FCurrent->Values.erase(FCurrent->Values.begin() + i);
+            FValues.Forget();
+        }
+    }
+
+    void StoreValue(TRegValue value) {
+        const QString name = value.Name;
+        const int i = FValues.Find(FCurrent, name);
+        if (i >= 0) {
+            FCurrent->Values[size_t(i)] = std::move(value);
+        } else {
+            FCurrent->Values.push_back(std::move(value));
+            FValues.Added(FCurrent, name);
+        }
+    }
+
+    TRegistryHive& FHive;
+    const QString FText;
+    const QList<QStringView> FLines;
+    const QString FRootName;
+    const QString FRootLower;
+    qsizetype FLine = 0;   // the line being read (0-based)
+    qsizetype FLineNo = 0; // the line a value began on, for the messages
+    TRegKey* FCurrent = nullptr;
+    TValueIndex FValues;
+};
+
+} // namespace
+
+TRegistryHive TRegistryHive::Parse(const QByteArray& bytes, const QString& rootName) {
+    TRegistryHive hive(rootName);
+    const QString text = DecodeHiveText(bytes, hive.Encoding);
+    THiveParser(hive, text, rootName).Run();
     return hive;
 }
 

@@ -21,12 +21,10 @@ TCalculator::TCalculator(TParameterSet& model, TSettingsPage& page, QPushButton*
     SetHint(ppp, QStringLiteral("Click this button to calculate optimal settings \ras recommended "
                                 "for dial-up PPP connections. \rSettings are in line with the "
                                 "recommendations\rof RFC879."));
-    connect(calc, &QPushButton::clicked, this,
-            TApplication::Guarded([this] { btnCalcClick(); }));
+    connect(calc, &QPushButton::clicked, this, TApplication::Guarded([this] { btnCalcClick(); }));
     connect(optimal, &QPushButton::clicked, this,
             TApplication::Guarded([this] { btnOptimalClick(); }));
-    connect(ppp, &QPushButton::clicked, this,
-            TApplication::Guarded([this] { btnPPPClick(); }));
+    connect(ppp, &QPushButton::clicked, this, TApplication::Guarded([this] { btnPPPClick(); }));
 }
 
 void TCalculator::btnCalcClick() {

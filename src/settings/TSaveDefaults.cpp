@@ -43,8 +43,7 @@ TSaveDefaults::TSaveDefaults(TParameterSet& model, QPushButton* save, QPushButto
             QStringLiteral("Click this button to restore the Windows default settings. This "
                            "removes ALL\r\nregistry entires for the items to the left from your "
                            "registry. This forces Windows\r\nto use it's default values."));
-    connect(save, &QPushButton::clicked, this,
-            TApplication::Guarded([this] { btnSaveClick(); }));
+    connect(save, &QPushButton::clicked, this, TApplication::Guarded([this] { btnSaveClick(); }));
     connect(defaults, &QPushButton::clicked, this,
             TApplication::Guarded([this] { btnDefaultsClick(); }));
 }

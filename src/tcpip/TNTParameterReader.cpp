@@ -1,5 +1,6 @@
 // Reading the Windows NT layout: the dial-out NdisWan adapters are the
 // profiles; Tcpip\Parameters holds the global values as integers.
+#include "tcpip/TNTParameterReader.h"
 #include "platform/TConvert.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
@@ -18,8 +19,8 @@ QString ReadIntOr(TRegistry& reg, const QString& name, const QString& fallback) 
 
 } // namespace
 
-int TParameterSet::ReadNTParameters() {
-    TRegistry& reg = Registry;
+int TNTParameterReader::Read() {
+    TRegistry& reg = FModel.Registry;
     for (int i = 0; i <= 50; ++i) {
         const QString adapter =
             i == 0 ? QStringLiteral("NdisWan") : QStringLiteral("NdisWan%1").arg(i);
@@ -49,7 +50,7 @@ int TParameterSet::ReadNTParameters() {
             }
         }
         if (type.toLower().contains(QLatin1String("ndiswandialoutip"))) {
-            AdapterProfile& p = Profiles[ProfileCount];
+            AdapterProfile& p = FModel.Profiles[FModel.ProfileCount];
             p = AdapterProfile();
             p.KeyPath = keyPath;
             p.KeyName = adapter;
@@ -59,16 +60,16 @@ int TParameterSet::ReadNTParameters() {
                     ReadStringOr(reg, QStringLiteral("DhcpIPAddress"), QStringLiteral("0.0.0.0"));
             p.IPMask = QStringLiteral("0.0.0.0");
             p.MTU = ReadIntOr(reg, QStringLiteral("MTU"), QStringLiteral("-1"));
-            AddProfileItem(QStringLiteral("..\\Tcpip\\") + adapter);
-            ++ProfileCount;
+            FModel.AddProfileItem(QStringLiteral("..\\Tcpip\\") + adapter);
+            ++FModel.ProfileCount;
         }
         reg.CloseKey();
     }
 
-    if (ProfileCount == 0 && !ContinueWithoutProfiles())
+    if (FModel.ProfileCount == 0 && !ContinueWithoutProfiles())
         return -1;
 
-    AssignLocalAddresses();
+    FModel.AssignLocalAddresses();
 
     try {
         if (!reg.OpenKey(QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"),
@@ -78,16 +79,16 @@ int TParameterSet::ReadNTParameters() {
         MessageDlg(e.Message(), TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         return 0;
     }
-    RWIN = ReadIntOr(reg, QStringLiteral("TcpWindowSize"), QStringLiteral("0"));
-    TTL = ReadIntOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
-    if (StrToInt(TTL) > 255)
-        TTL = QStringLiteral("128");
-    MSS = ReadIntOr(reg, QStringLiteral("TcpRecvSegmentSize"), QStringLiteral("0"));
-    AutoDiscover = ReadIntOr(reg, QStringLiteral("EnablePMTUDiscovery"), QStringLiteral("0")) ==
-                   QLatin1String("1");
-    BlackHole = ReadIntOr(reg, QStringLiteral("EnablePMTUBHDetect"), QStringLiteral("0")) ==
-                QLatin1String("1");
+    FModel.RWIN = ReadIntOr(reg, QStringLiteral("TcpWindowSize"), QStringLiteral("0"));
+    FModel.TTL = ReadIntOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
+    if (StrToInt(FModel.TTL) > 255)
+        FModel.TTL = QStringLiteral("128");
+    FModel.MSS = ReadIntOr(reg, QStringLiteral("TcpRecvSegmentSize"), QStringLiteral("0"));
+    FModel.AutoDiscover = ReadIntOr(reg, QStringLiteral("EnablePMTUDiscovery"),
+                                    QStringLiteral("0")) == QLatin1String("1");
+    FModel.BlackHole = ReadIntOr(reg, QStringLiteral("EnablePMTUBHDetect"), QStringLiteral("0")) ==
+                       QLatin1String("1");
     reg.CloseKey();
-    SetActiveProfile(FProfileItems.isEmpty() ? -1 : 0);
-    return ProfileCount;
+    FModel.SetActiveProfile(FModel.ProfileItems().isEmpty() ? -1 : 0);
+    return FModel.ProfileCount;
 }

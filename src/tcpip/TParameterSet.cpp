@@ -1,8 +1,31 @@
 #include "tcpip/TParameterSet.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
+#include "tcpip/TNTParameterReader.h"
+#include "tcpip/TParameterWriter.h"
+#include "tcpip/TWin9xParameterReader.h"
 
 TParameterSet::TParameterSet() = default;
+
+int TParameterSet::ReadWin9xParameters() {
+    return TWin9xParameterReader(*this).Read();
+}
+
+int TParameterSet::ReadNTParameters() {
+    return TNTParameterReader(*this).Read();
+}
+
+bool TParameterSet::WriteParameters(int profileIndex) {
+    return TParameterWriter(*this).Write(profileIndex);
+}
+
+bool TParameterSet::MachineRegistryWritable() {
+    return TParameterWriter(*this).RegistryWritable();
+}
+
+bool TParameterSet::CommitRegistry() {
+    return TParameterWriter(*this).Commit();
+}
 
 void TParameterSet::AddProfileItem(const QString& text) {
     FProfileItems << text;

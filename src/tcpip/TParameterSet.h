@@ -63,9 +63,6 @@ public:
     // Writes what the machine registry keeps until asked (a Windows
     // installation's own files) and shows its note; false after an error message.
     bool CommitRegistry();
-    // On the open key; false (after an error message) when it fails.
-    bool WriteStringValue(const QString& name, const QString& text);
-    bool RemoveValue(const QString& name);
     // The recommended MSS and RWIN for an MTU: MTU - 40 and four times that.
     void CalculateFromMTU(int mtu);
     // The active profile's entry, or nullptr while no profile is selected.
@@ -76,8 +73,6 @@ signals:
     void ActiveProfileChanged(int index);
 
 private:
-    bool WriteParameterValues(int profileIndex);
-
     QStringList FProfileItems;
     int FActiveProfile = -1;
 };

@@ -1,6 +1,7 @@
 // Writing the model back: the active profile's MTU into its key, the global
 // values into the TCP/IP driver's key, and unset values removed so that
 // Windows uses its defaults. Stops at the first failure.
+#include "tcpip/TParameterWriter.h"
 #include "platform/TConvert.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
@@ -20,9 +21,19 @@ const QString NetTrans = QStringLiteral("System\\CurrentControlSet\\Services\\Cl
 
 } // namespace
 
-bool TParameterSet::WriteStringValue(const QString& name, const QString& text) {
+bool TParameterWriter::OpenKey(const QString& path, bool create) {
+    // A key the registry refuses to open is as good as missing: the caller
+    // says which one.
     try {
-        Registry.WriteString(name, text);
+        return FModel.Registry.OpenKey(path, create);
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+bool TParameterWriter::WriteString(const QString& name, const QString& text) {
+    try {
+        FModel.Registry.WriteString(name, text);
         return true;
     } catch (const Exception& e) {
         ShowError(QStringLiteral("Error saving ") + name + QStringLiteral("\r\n") + e.Message());
@@ -30,12 +41,12 @@ bool TParameterSet::WriteStringValue(const QString& name, const QString& text) {
     }
 }
 
-bool TParameterSet::RemoveValue(const QString& name) {
-    if (!Registry.ValueExists(name))
+bool TParameterWriter::RemoveValue(const QString& name) {
+    if (!FModel.Registry.ValueExists(name))
         return true;
     bool deleted = false;
     try {
-        deleted = Registry.DeleteValue(name);
+        deleted = FModel.Registry.DeleteValue(name);
     } catch (const Exception&) {
         deleted = false;
     }
@@ -44,10 +55,10 @@ bool TParameterSet::RemoveValue(const QString& name) {
     return deleted;
 }
 
-bool TParameterSet::MachineRegistryWritable() {
+bool TParameterWriter::RegistryWritable() {
     QString reason;
     try {
-        reason = Registry.ReadOnlyReason();
+        reason = FModel.Registry.ReadOnlyReason();
     } catch (const Exception& e) {
         reason = e.Message();
     }
@@ -57,10 +68,10 @@ bool TParameterSet::MachineRegistryWritable() {
     return false;
 }
 
-bool TParameterSet::CommitRegistry() {
+bool TParameterWriter::Commit() {
     QString note;
     try {
-        note = Registry.CommitChanges();
+        note = FModel.Registry.CommitChanges();
     } catch (const Exception& e) {
         ShowError(e.Message());
         return false;
@@ -70,41 +81,36 @@ bool TParameterSet::CommitRegistry() {
     return true;
 }
 
-bool TParameterSet::WriteParameters(int profileIndex) {
+bool TParameterWriter::Write(int profileIndex) {
     // A registry that must not be written gets nothing, not even part of it.
-    if (!MachineRegistryWritable())
+    if (!RegistryWritable())
         return false;
-    const bool written = WriteParameterValues(profileIndex);
-    return CommitRegistry() && written;
+    const bool written = WriteValues(profileIndex);
+    return Commit() && written;
 }
 
-bool TParameterSet::WriteParameterValues(int profileIndex) {
-    TRegistry& reg = Registry;
+bool TParameterWriter::WriteValues(int profileIndex) {
+    TRegistry& reg = FModel.Registry;
     auto fail = [&reg] {
         reg.CloseKey();
         return false;
     };
 
-    if (ProfileCount > 0) {
+    if (FModel.ProfileCount > 0) {
         if (profileIndex < 0 || profileIndex >= MaxProfiles)
             profileIndex = 0;
-        const AdapterProfile& profile = Profiles[profileIndex];
-        const QString keyPath = Platform == WinNT
+        const AdapterProfile& profile = FModel.Profiles[profileIndex];
+        const QString keyPath = FModel.Platform == WinNT
                                     ? QStringLiteral("System\\CurrentControlSet\\Services\\") +
                                           profile.KeyName + QStringLiteral("\\Parameters\\Tcpip")
                                     : NetTrans + profile.KeyName;
-        bool opened = false;
-        try {
-            opened = reg.OpenKey(keyPath, false);
-        } catch (const Exception&) {
-            opened = false;
-        }
+        const bool opened = OpenKey(keyPath, false);
         if (!opened) {
             ShowError(QStringLiteral("Error opening key for write:\r\n") + keyPath);
             return false;
         }
         const bool unsetMTU = profile.MTU == QLatin1String("-1");
-        if (Platform == WinNT) {
+        if (FModel.Platform == WinNT) {
             try {
                 if (!unsetMTU)
                     reg.WriteInteger(QStringLiteral("MTU"), StrToInt(profile.MTU));
@@ -116,40 +122,30 @@ bool TParameterSet::WriteParameterValues(int profileIndex) {
             }
         } else if (unsetMTU) {
             RemoveValue(QStringLiteral("MaxMTU"));
-            if (IPMTUInUse)
-                WriteStringValue(QStringLiteral("IPMTU"), QStringLiteral("0"));
-        } else if (!WriteStringValue(QStringLiteral("MaxMTU"), profile.MTU)) {
+            if (FModel.IPMTUInUse)
+                WriteString(QStringLiteral("IPMTU"), QStringLiteral("0"));
+        } else if (!WriteString(QStringLiteral("MaxMTU"), profile.MTU)) {
             return fail();
         }
         reg.CloseKey();
 
-        if (IPMTUInUse) {
+        if (FModel.IPMTUInUse) {
             const QString ipmtuKey = NetTrans + profile.KeyName;
-            bool ipmtuOpened = false;
-            try {
-                ipmtuOpened = reg.OpenKey(ipmtuKey, true);
-            } catch (const Exception&) {
-                ipmtuOpened = false;
-            }
+            const bool ipmtuOpened = OpenKey(ipmtuKey, true);
             if (!ipmtuOpened) {
                 ShowError(QStringLiteral("Error opening key for write:\r\n") + ipmtuKey);
                 return false;
             }
-            WriteStringValue(QStringLiteral("IPMTU"), unsetMTU ? QStringLiteral("0") : profile.MTU);
+            WriteString(QStringLiteral("IPMTU"), unsetMTU ? QStringLiteral("0") : profile.MTU);
             reg.CloseKey();
         }
     }
 
-    const bool nt = Platform == WinNT;
+    const bool nt = FModel.Platform == WinNT;
     const QString globalKey =
         nt ? QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters")
            : QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP");
-    bool opened = false;
-    try {
-        opened = reg.OpenKey(globalKey, true);
-    } catch (const Exception&) {
-        opened = false;
-    }
+    const bool opened = OpenKey(globalKey, true);
     if (!opened) {
         ShowError(QStringLiteral("Error opening or creating key:\r\n") + globalKey);
         return false;
@@ -162,13 +158,16 @@ bool TParameterSet::WriteParameterValues(int profileIndex) {
         QString Text;
     };
     const TGlobal globals[] = {
-        {QStringLiteral("DefaultRcvWindow"), QStringLiteral("TcpWindowSize"), IsUnset(RWIN), RWIN},
-        {QStringLiteral("DefaultTTL"), QStringLiteral("DefaultTTL"), IsUnset(TTL), TTL},
-        {QStringLiteral("DefaultMSS"), QStringLiteral("TcpRecvSegmentSize"), IsUnset(MSS), MSS},
-        {QStringLiteral("PMTUDiscovery"), QStringLiteral("EnablePMTUDiscovery"), !AutoDiscover,
-         QStringLiteral("1")},
-        {QStringLiteral("PMTUBlackHoleDetect"), QStringLiteral("EnablePMTUBHDetect"), !BlackHole,
-         QStringLiteral("1")},
+        {QStringLiteral("DefaultRcvWindow"), QStringLiteral("TcpWindowSize"), IsUnset(FModel.RWIN),
+         FModel.RWIN},
+        {QStringLiteral("DefaultTTL"), QStringLiteral("DefaultTTL"), IsUnset(FModel.TTL),
+         FModel.TTL},
+        {QStringLiteral("DefaultMSS"), QStringLiteral("TcpRecvSegmentSize"), IsUnset(FModel.MSS),
+         FModel.MSS},
+        {QStringLiteral("PMTUDiscovery"), QStringLiteral("EnablePMTUDiscovery"),
+         !FModel.AutoDiscover, QStringLiteral("1")},
+        {QStringLiteral("PMTUBlackHoleDetect"), QStringLiteral("EnablePMTUBHDetect"),
+         !FModel.BlackHole, QStringLiteral("1")},
     };
     for (const TGlobal& g : globals) {
         const QString& name = nt ? g.NTName : g.Win9xName;
@@ -176,7 +175,7 @@ bool TParameterSet::WriteParameterValues(int profileIndex) {
             if (!RemoveValue(name))
                 return fail();
         } else if (!nt) {
-            if (!WriteStringValue(name, g.Text))
+            if (!WriteString(name, g.Text))
                 return fail();
         } else {
             try {
@@ -192,15 +191,10 @@ bool TParameterSet::WriteParameterValues(int profileIndex) {
     if (!nt) {
         const QString cacheKey = QStringLiteral(
             "System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize");
-        bool cacheOpened = false;
-        try {
-            cacheOpened = reg.OpenKey(cacheKey, true);
-        } catch (const Exception&) {
-            cacheOpened = false;
-        }
+        const bool cacheOpened = OpenKey(cacheKey, true);
         if (cacheOpened) {
             try {
-                reg.WriteString(QStringLiteral("default"), NdiCacheSize);
+                reg.WriteString(QStringLiteral("default"), FModel.NdiCacheSize);
             } catch (const Exception& e) {
                 MessageDlg(QStringLiteral("Error writing NDI cachesize value:\r\n") + e.Message(),
                            TMsgDlgType::mtError, TMsgDlgButtons::mbOK);

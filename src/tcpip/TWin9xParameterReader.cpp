@@ -1,5 +1,6 @@
 // Reading the Windows 95/98 layout: the TCP/IP bindings under Class\NetTrans
 // are the profiles; MSTCP and the NWLink cache size hold the global values.
+#include "tcpip/TWin9xParameterReader.h"
 #include "platform/TConvert.h"
 #include "platform/TExceptions.h"
 #include "platform/TMessageDlg.h"
@@ -15,9 +16,9 @@ const QString MstcpKey = QStringLiteral("System\\CurrentControlSet\\Services\\Vx
 
 } // namespace
 
-int TParameterSet::ReadWin9xParameters() {
-    TRegistry& reg = Registry;
-    ProfileCount = 0;
+int TWin9xParameterReader::Read() {
+    TRegistry& reg = FModel.Registry;
+    FModel.ProfileCount = 0;
     for (int i = 0; i <= 50; ++i) {
         const QString keyName = QStringLiteral("%1").arg(i, 4, 10, QChar(u'0'));
         const QString keyPath = NetTransKey + keyName;
@@ -29,7 +30,7 @@ int TParameterSet::ReadWin9xParameters() {
         }
         const QString driverDesc = ReadStringOr(reg, QStringLiteral("DriverDesc"), QString());
         if (!driverDesc.isEmpty() && driverDesc.toUpper() == QLatin1String("TCP/IP")) {
-            AdapterProfile& p = Profiles[ProfileCount];
+            AdapterProfile& p = FModel.Profiles[FModel.ProfileCount];
             p = AdapterProfile();
             p.KeyPath = keyPath;
             p.KeyName = keyName;
@@ -37,10 +38,10 @@ int TParameterSet::ReadWin9xParameters() {
             p.IPMask = ReadStringOr(reg, QStringLiteral("IPMask"), QStringLiteral("0.0.0.0"));
             p.MTU = ReadStringOr(reg, QStringLiteral("MaxMTU"), QStringLiteral("-1"));
             if (reg.KeyExists(QStringLiteral("IPMTU"))) {
-                IPMTUInUse = true;
+                FModel.IPMTUInUse = true;
                 p.IPMTU = ReadStringOr(reg, QStringLiteral("IPMTU"), QStringLiteral("0"));
             } else {
-                if (Platform == Win98) {
+                if (FModel.Platform == Win98) {
                     try {
                         reg.WriteString(QStringLiteral("IPMTU"), QStringLiteral("0"));
                     } catch (const ERegistryException&) {
@@ -49,25 +50,25 @@ int TParameterSet::ReadWin9xParameters() {
                 }
                 p.IPMTU.clear();
             }
-            AddProfileItem(QStringLiteral("..\\NetTrans\\") + keyName);
-            ++ProfileCount;
+            FModel.AddProfileItem(QStringLiteral("..\\NetTrans\\") + keyName);
+            ++FModel.ProfileCount;
         }
         reg.CloseKey();
     }
 
-    if (ProfileCount == 0 && !ContinueWithoutProfiles())
+    if (FModel.ProfileCount == 0 && !ContinueWithoutProfiles())
         return -1;
 
-    AssignLocalAddresses();
+    FModel.AssignLocalAddresses();
 
-    NdiCacheSize.clear();
+    FModel.NdiCacheSize.clear();
     try {
         if (reg.OpenKey(CacheSizeKey, true)) {
-            NdiCacheSize = ReadStringOr(reg, QStringLiteral("default"), QStringLiteral("0"));
+            FModel.NdiCacheSize = ReadStringOr(reg, QStringLiteral("default"), QStringLiteral("0"));
             reg.CloseKey();
         }
     } catch (const ERegistryException&) {
-        NdiCacheSize = QStringLiteral("0");
+        FModel.NdiCacheSize = QStringLiteral("0");
     }
 
     try {
@@ -78,22 +79,22 @@ int TParameterSet::ReadWin9xParameters() {
                    TMsgDlgButtons::mbOK);
         return 0;
     }
-    RWIN = ReadStringOr(reg, QStringLiteral("DefaultRcvWindow"), QStringLiteral("0"));
-    TTL = ReadStringOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
-    if (TTL.isEmpty())
-        TTL = QStringLiteral("0");
-    if (StrToInt(TTL) > 128)
-        TTL = QStringLiteral("0");
-    MSS = ReadStringOr(reg, QStringLiteral("DefaultMSS"), QStringLiteral("0"));
-    AutoDiscover =
+    FModel.RWIN = ReadStringOr(reg, QStringLiteral("DefaultRcvWindow"), QStringLiteral("0"));
+    FModel.TTL = ReadStringOr(reg, QStringLiteral("DefaultTTL"), QStringLiteral("0"));
+    if (FModel.TTL.isEmpty())
+        FModel.TTL = QStringLiteral("0");
+    if (StrToInt(FModel.TTL) > 128)
+        FModel.TTL = QStringLiteral("0");
+    FModel.MSS = ReadStringOr(reg, QStringLiteral("DefaultMSS"), QStringLiteral("0"));
+    FModel.AutoDiscover =
         ReadStringOr(reg, QStringLiteral("PMTUDiscovery"), QString()) == QLatin1String("1");
-    BlackHole =
+    FModel.BlackHole =
         ReadStringOr(reg, QStringLiteral("PMTUBlackHoleDetect"), QString()) == QLatin1String("1");
     reg.CloseKey();
-    for (QString* value : {&RWIN, &TTL, &MSS, &NdiCacheSize})
+    for (QString* value : {&FModel.RWIN, &FModel.TTL, &FModel.MSS, &FModel.NdiCacheSize})
         if (value->isEmpty())
             *value = QStringLiteral("0");
 
-    SetActiveProfile(FProfileItems.isEmpty() ? -1 : 0);
-    return ProfileCount;
+    FModel.SetActiveProfile(FModel.ProfileItems().isEmpty() ? -1 : 0);
+    return FModel.ProfileCount;
 }

@@ -1,7 +1,7 @@
 #include "app/TdataMain.h"
-#include "platform/TApplication.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "platform/TApplication.h"
 
 class TdataMainTest : public TZephynTest {};
 

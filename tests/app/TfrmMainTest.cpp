@@ -2,6 +2,9 @@
 #include "app/TdataMain.h"
 #include "ftptest/TTestingPage.h"
 #include "ftptest/TfrmFtpProfileEdit.h"
+#include "helpers/THiveText.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "history/TfrmHistoryEntry.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TApplication.h"
@@ -10,22 +13,19 @@
 #include "support/TAboutBox1.h"
 #include "support/TErrorLog.h"
 #include "support/THelpWindow.h"
-#include "helpers/THiveText.h"
-#include "helpers/TScriptedDialogs.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QRegularExpression>
-#include <QSet>
-#include <QGroupBox>
-#include <QMap>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollArea>
+#include <QSet>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -224,11 +224,14 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
     QStringList ids;
     for (const auto& m : QRegularExpression(QStringLiteral("id=\"([^\"]+)\"")).globalMatch(html))
         ids << m.captured(1);
-    EXPECT_EQ(ids.size(), QSet<QString>(ids.begin(), ids.end()).size()) << ids.join(u' ').toStdString();
+    EXPECT_EQ(ids.size(), QSet<QString>(ids.begin(), ids.end()).size())
+        << ids.join(u' ').toStdString();
     for (const auto& m : QRegularExpression(QStringLiteral("href=\"#([^\"]+)\"")).globalMatch(html))
         EXPECT_TRUE(ids.contains(m.captured(1))) << m.captured(1).toStdString();
-    for (const char* section : {"settings", "testing", "topic90", "history", "analysis", "performance"})
-        EXPECT_TRUE(html.contains(QStringLiteral("href=\"#%1\"").arg(QLatin1String(section)))) << section;
+    for (const char* section :
+         {"settings", "testing", "topic90", "history", "analysis", "performance"})
+        EXPECT_TRUE(html.contains(QStringLiteral("href=\"#%1\"").arg(QLatin1String(section))))
+            << section;
     // F1 opens the section of the page in front.
     QTest::keyClick(&frm, Qt::Key_F1);
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("settings"));
@@ -499,7 +502,8 @@ QStringList SharedMnemonics(QWidget* form) {
     QStringList shared;
     for (auto it = users.cbegin(); it != users.cend(); ++it)
         if (it.value().size() > 1)
-            shared << QString(it.key()) + QStringLiteral(": ") + it.value().join(QStringLiteral(", "));
+            shared << QString(it.key()) + QStringLiteral(": ") +
+                          it.value().join(QStringLiteral(", "));
     return shared;
 }
 

@@ -3,19 +3,19 @@
 #include "app/TfrmMain.h"
 #include "dialup/TRAS.h"
 #include "ftptest/TTestingPage.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "platform/TPerfData.h"
 #include "platform/TReentryGuard.h"
 #include "platform/TRegApi.h"
 #include "settings/TSettingsPage.h"
-#include "helpers/TScriptedDialogs.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QAccessible>
-#include <QImage>
-#include <QPalette>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QPalette>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -143,7 +143,8 @@ TEST_F(TPerformanceTest, AnAdapterNameFitsThirtyOneCharactersAndItsTerminator) {
     reg.CloseKey();
     using namespace TRegApi;
     HKEY key = 0;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, QStringLiteral("Names"), KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, QStringLiteral("Names"), KEY_READ, &key),
+              ERROR_SUCCESS);
     QString name;
     EXPECT_EQ(RegEnumKey(key, 0, name, 32), ERROR_SUCCESS);
     EXPECT_EQ(name, QString(31, u'a'));

@@ -19,8 +19,8 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -190,7 +190,8 @@ TEST_F(TTestingPageTest, AnOversizedProfileFileIsNeitherReadNorWrittenOver) {
     {
         QFile f(DataDir() + QStringLiteral("/ftptest.prf"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(TFtpTestProfiles::MaxRecordFileBytes + FtpTestProfile::Size)); // sparse
+        ASSERT_TRUE(
+            f.resize(TFtpTestProfiles::MaxRecordFileBytes + FtpTestProfile::Size)); // sparse
     }
     Dialogs().Answer(mrOk);
     Start();
@@ -492,8 +493,10 @@ TEST_F(TTestingPageTest, BadPortsAndIpv6HostsAreToldAtStart) {
     QTcpServer server; // nothing may connect to it
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     const std::pair<const char*, const char*> hosts[] = {
-        {"127.0.0.1:0", "The port in"},     {"127.0.0.1:99999", "The port in"},
-        {"127.0.0.1:ftp", "The port in"},  {"::1", "IPv6 addresses are not supported yet"},
+        {"127.0.0.1:0", "The port in"},
+        {"127.0.0.1:99999", "The port in"},
+        {"127.0.0.1:ftp", "The port in"},
+        {"::1", "IPv6 addresses are not supported yet"},
         {"[::1]:2150", "IPv6 addresses are not supported yet"}};
     for (const auto& [host, told] : hosts) {
         StartOver(Profile(QString::fromLatin1(host)));
@@ -661,10 +664,9 @@ TEST_F(TTestingPageTest, AProfileThatWouldReplaceOneOfZephynsFilesIsRefusedAtSta
     QTcpServer server; // nothing may connect to it
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
-    for (const char* name :
-         {"ftptest.prf", "HIST.DAT", "zeph_err.log", "history.dat.bak",
-          "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry", "sub/hist.dat",
-          "Portable"}) {
+    for (const char* name : {"ftptest.prf", "HIST.DAT", "zeph_err.log", "history.dat.bak",
+                             "zephyn-chart-20261208-090507.pdf", ".hist.dat.Ab12Cd", "registry",
+                             "sub/hist.dat", "Portable"}) {
         StartOver(Profile(host, QString::fromLatin1(name)));
         Dialogs().Answer(mrOk);
         QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
@@ -831,8 +833,9 @@ TEST_F(TTestingPageTest, AServerThatHangsUpIsToldOnceAndLeavesNoFile) {
         Dialogs().Answer(mrOk);
         QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
         ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 10000)) << when;
-        EXPECT_EQ(Dialogs().ShownTexts().mid(1),
-                  QStringList{QStringLiteral("Test transfer error:\r\nPremature disconnection by host")})
+        EXPECT_EQ(
+            Dialogs().ShownTexts().mid(1),
+            QStringList{QStringLiteral("Test transfer error:\r\nPremature disconnection by host")})
             << when;
         EXPECT_FALSE(QFile::exists(DataDir() + QStringLiteral("/test.bin"))) << when;
     }

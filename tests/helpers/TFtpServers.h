@@ -10,8 +10,8 @@
 // vsftpd starts only as root (it changes its root into the folder it serves);
 // a test of it skips itself when the suite runs as anyone else, as a package
 // build does.
-#define SKIP_UNLESS_VSFTPD_CAN_RUN()                                                  \
-    if (::geteuid() != 0)                                                           \
+#define SKIP_UNLESS_VSFTPD_CAN_RUN()                                                               \
+    if (::geteuid() != 0)                                                                          \
     GTEST_SKIP() << "vsftpd starts only as root"
 
 class TFtpServer {

@@ -102,8 +102,7 @@ public:
                     std::memcpy(FBins.data() + vk + 12, v.Data.constData(), size_t(v.Data.size()));
                 } else {
                     const quint32 data = Alloc(v.Data.size());
-                    std::memcpy(FBins.data() + data + 4, v.Data.constData(),
-                                size_t(v.Data.size()));
+                    std::memcpy(FBins.data() + data + 4, v.Data.constData(), size_t(v.Data.size()));
                     Put32(FBins, vk + 8, quint32(v.Data.size()));
                     Put32(FBins, vk + 12, data);
                 }
@@ -173,7 +172,7 @@ public:
         sd[48] = 2;
         Put16(sd, 50, 28);
         Put16(sd, 52, 1);
-        sd[56] = 0;  // ACCESS_ALLOWED_ACE
+        sd[56] = 0; // ACCESS_ALLOWED_ACE
         Put16(sd, 58, 20);
         Put32(sd, 60, 0xF003F);
         const char everyone[] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
@@ -430,7 +429,8 @@ TKey NtSystemHive() {
         .SetDword(QStringLiteral("Failed"), 0)
         .SetDword(QStringLiteral("LastKnownGood"), 1);
     for (int set = 1; set <= 2; ++set) {
-        const QString services = QStringLiteral("ControlSet%1\\Services\\").arg(set, 3, 10, QChar(u'0'));
+        const QString services =
+            QStringLiteral("ControlSet%1\\Services\\").arg(set, 3, 10, QChar(u'0'));
         root.At(QStringLiteral("ControlSet%1\\Control\\ComputerName\\ComputerName")
                     .arg(set, 3, 10, QChar(u'0')))
             .SetSz(QStringLiteral("ComputerName"), QStringLiteral("DIALUP"));
@@ -438,9 +438,10 @@ TKey NtSystemHive() {
             .SetSz(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.8"))
             .SetDword(QStringLiteral("EnableDHCP"), 0);
         for (int n = 2; n <= 4; ++n) {
-            TKey& tcpip =
-                root.At(services + QStringLiteral("NdisWan%1\\Parameters\\Tcpip").arg(n));
-            tcpip.Set(QStringLiteral("IPAddress"), 7, Utf16Sz(QStringLiteral("0.0.0.0")) + QByteArray(2, '\0'))
+            TKey& tcpip = root.At(services + QStringLiteral("NdisWan%1\\Parameters\\Tcpip").arg(n));
+            tcpip
+                .Set(QStringLiteral("IPAddress"), 7,
+                     Utf16Sz(QStringLiteral("0.0.0.0")) + QByteArray(2, '\0'))
                 .SetSz(QStringLiteral("DhcpIPAddress"), QStringLiteral("127.0.0.%1").arg(n))
                 .SetDword(QStringLiteral("EnableDHCP"), 1);
             if (n == 4)
@@ -448,19 +449,23 @@ TKey NtSystemHive() {
         }
         root.At(services + QStringLiteral("Tcpip"))
             .SetSz(QStringLiteral("DisplayName"), QStringLiteral("TCP/IP Service"))
-            .Set(QStringLiteral("ImagePath"), 2, Utf16Sz(QStringLiteral("System32\\drivers\\tcpip.sys")))
+            .Set(QStringLiteral("ImagePath"), 2,
+                 Utf16Sz(QStringLiteral("System32\\drivers\\tcpip.sys")))
             .SetDword(QStringLiteral("Start"), 1);
         TKey& params = root.At(services + QStringLiteral("Tcpip\\Parameters"));
         params.SetSz(QStringLiteral("Hostname"), QStringLiteral("dialup"))
             .Set(QStringLiteral("SearchList"), 1, Utf16Sz(QString()))
-            .Set(QStringLiteral("DatabasePath"), 2, Utf16Sz(QStringLiteral("%SystemRoot%\\System32\\drivers\\etc")))
+            .Set(QStringLiteral("DatabasePath"), 2,
+                 Utf16Sz(QStringLiteral("%SystemRoot%\\System32\\drivers\\etc")))
             .Set(QStringLiteral("Bindings"), 3, QByteArray::fromHex("0102030405060708090a"))
             .SetDword(QStringLiteral("DefaultTTL"), set == 2 ? 128 : 32)
             .SetDword(QStringLiteral("TcpWindowSize"), set == 2 ? 8760 : 4096);
         if (set == 2)
             params.SetDword(QStringLiteral("EnablePMTUDiscovery"), 1);
     }
-    root.At(QStringLiteral("Setup")).SetSz(QStringLiteral("SystemPartition"), QStringLiteral("\\Device\\Harddisk0\\Partition1"));
+    root.At(QStringLiteral("Setup"))
+        .SetSz(QStringLiteral("SystemPartition"),
+               QStringLiteral("\\Device\\Harddisk0\\Partition1"));
     return root;
 }
 
@@ -473,7 +478,8 @@ TKey NtSoftwareHive() {
     const char* types[] = {"e100bSys ndisDriver e100bDriver", "ndiswan ndiswandialin",
                            "ndiswan ndiswandialoutnbf", "ndiswan ndiswandialoutip"};
     for (int n = 1; n <= 4; ++n) {
-        const QString card = QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\%1").arg(n);
+        const QString card =
+            QStringLiteral("Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\%1").arg(n);
         root.At(card).SetSz(QStringLiteral("ServiceName"),
                             n == 1 ? QStringLiteral("E100B1") : QStringLiteral("NdisWan%1").arg(n));
         root.At(card + QStringLiteral("\\NetRules"))
@@ -488,13 +494,15 @@ TKey Win98Machine() {
         .SetAnsi(QStringLiteral("Version"), QStringLiteral("Windows 98"))
         .SetAnsi(QStringLiteral("VersionNumber"), QStringLiteral("4.10.1998"))
         .SetAnsi(QStringLiteral("RegisteredOwner"), QStringLiteral("Ren\u00e9e M\u00fcller"));
-    const QString netTrans = QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\");
+    const QString netTrans =
+        QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\");
     root.At(netTrans + QStringLiteral("0000"))
         .SetAnsi(QStringLiteral("DriverDesc"), QStringLiteral("TCP/IP"))
         .SetAnsi(QStringLiteral("IPAddress"), QStringLiteral("0.0.0.0"))
         .SetAnsi(QStringLiteral("IPMask"), QStringLiteral("0.0.0.0"))
         .SetAnsi(QStringLiteral("MaxMTU"), QStringLiteral("576"))
-        .SetAnsi(QStringLiteral("DeviceVxDs"), QStringLiteral("vtcp.386,vip.386,vdhcp.386,vnbt.386"));
+        .SetAnsi(QStringLiteral("DeviceVxDs"),
+                 QStringLiteral("vtcp.386,vip.386,vdhcp.386,vnbt.386"));
     root.At(netTrans + QStringLiteral("0001"))
         .SetAnsi(QStringLiteral("DriverDesc"), QStringLiteral("NetBEUI"));
     root.At(QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\MSTCP"))
@@ -504,7 +512,8 @@ TKey Win98Machine() {
         .SetAnsi(QStringLiteral("DefaultTTL"), QStringLiteral("64"))
         .SetAnsi(QStringLiteral("PMTUDiscovery"), QStringLiteral("0"))
         .SetAnsi(QStringLiteral("HostName"), QStringLiteral("dialup"));
-    root.At(QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize"))
+    root.At(QStringLiteral(
+                "System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize"))
         .SetAnsi(QStringLiteral("ParamDesc"), QStringLiteral("Cache size"))
         .SetAnsi(QStringLiteral("default"), QStringLiteral("32"));
     return root;
@@ -543,10 +552,12 @@ TKey BulkTree(int keyCount, bool ansiStrings) {
             k.Set(QStringLiteral("Blob"), 3, QByteArray(8 + n % 24, char(n)));
         if (!ansiStrings) {
             if (n % 16 == 2)
-                k.Set(QStringLiteral("Path"), 2, Utf16Sz(QStringLiteral("%SystemRoot%\\x%1").arg(n)));
+                k.Set(QStringLiteral("Path"), 2,
+                      Utf16Sz(QStringLiteral("%SystemRoot%\\x%1").arg(n)));
             if (n % 32 == 3)
                 k.Set(QStringLiteral("List"), 7,
-                      Utf16Sz(QStringLiteral("a")) + Utf16Sz(QStringLiteral("b")) + QByteArray(2, '\0'));
+                      Utf16Sz(QStringLiteral("a")) + Utf16Sz(QStringLiteral("b")) +
+                          QByteArray(2, '\0'));
             if (n % 64 == 4)
                 k.Set(QStringLiteral("Big"), 11, QByteArray(8, char(n)));
             if (n % 128 == 5)

@@ -22,8 +22,8 @@ struct TKey {
     // The key at a backslash path below this one, made along the way.
     TKey& At(const QString& path);
     TKey& Set(const QString& name, quint32 type, const QByteArray& data);
-    TKey& SetSz(const QString& name, const QString& text);    // UTF-16LE, NUL-terminated
-    TKey& SetAnsi(const QString& name, const QString& text);  // Windows-1252, no NUL (CREG)
+    TKey& SetSz(const QString& name, const QString& text);   // UTF-16LE, NUL-terminated
+    TKey& SetAnsi(const QString& name, const QString& text); // Windows-1252, no NUL (CREG)
     TKey& SetDword(const QString& name, quint32 value);
     int KeyCount() const;
 };
@@ -32,9 +32,9 @@ QByteArray Utf16Sz(const QString& text);
 QByteArray Dword(quint32 value);
 
 struct TRegfOptions {
-    quint32 Minor = 3;        // 3: NT 4.0, 5: XP and later
+    quint32 Minor = 3; // 3: NT 4.0, 5: XP and later
     quint32 Sequence1 = 7;
-    quint32 Sequence2 = 7;    // differs from Sequence1 in a hive not shut down cleanly
+    quint32 Sequence2 = 7; // differs from Sequence1 in a hive not shut down cleanly
     QString FileName = QStringLiteral("\\SystemRoot\\System32\\Config\\SYSTEM");
 };
 

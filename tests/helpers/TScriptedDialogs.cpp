@@ -24,9 +24,10 @@ int TScriptedDialogs::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgB
     FShown.push_back({type, buttons, text});
     if (FAnswers.empty()) {
         ADD_FAILURE() << "unscripted message box: " << text.toStdString();
-        return buttons == TMsgDlgButtons::mbYesNo                                   ? mrNo
-               : buttons == TMsgDlgButtons::mbOK || buttons == TMsgDlgButtons::mbOKOpenFolder ? mrOk
-                                                                                            : mrCancel;
+        return buttons == TMsgDlgButtons::mbYesNo ? mrNo
+               : buttons == TMsgDlgButtons::mbOK || buttons == TMsgDlgButtons::mbOKOpenFolder
+                   ? mrOk
+                   : mrCancel;
     }
     const int answer = FAnswers.front();
     FAnswers.pop_front();

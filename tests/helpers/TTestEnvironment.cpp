@@ -1,7 +1,7 @@
 #include "helpers/TTestEnvironment.h"
+#include "helpers/TScriptedDialogs.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TApplication.h"
-#include "helpers/TScriptedDialogs.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,31 +1,31 @@
 #include "history/TAnalysisPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "history/THistoryPage.h"
 #include "history/TThroughputChart.h"
 #include "platform/TPrinter.h"
 #include "platform/TShell.h"
 #include "settings/TSettingsPage.h"
-#include "helpers/TScriptedDialogs.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QAccessible>
 #include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPalette>
+#include <QPrinter>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTest>
-#include <QtTest/qtestspontaneevent.h>
 #include <QTreeView>
-#include <QPageLayout>
-#include <QPrinter>
 #include <QUrl>
-#include <QFontMetricsF>
-#include <QLocale>
-#include <QPainter>
-#include <QPalette>
+#include <QtTest/qtestspontaneevent.h>
 #include <algorithm>
 #include <sys/stat.h>
 
@@ -425,8 +425,9 @@ TEST_F(TAnalysisPageTest, WithAPrinterTheDialogOffersItInLandscapeAndAFailureIsT
     Item("PrintChart1")->trigger();
     TPrinter::SetPrintDialog(nullptr);
     ASSERT_EQ(Dialogs().Shown().size(), 1u);
-    EXPECT_EQ(Dialogs().ShownTexts().at(0),
-              QStringLiteral("The chart could not be printed:\r\nThe printer could not be started."));
+    EXPECT_EQ(
+        Dialogs().ShownTexts().at(0),
+        QStringLiteral("The chart could not be printed:\r\nThe printer could not be started."));
 }
 // Four records named by their dates, as test runs name them.
 struct TDatedChart {
@@ -461,7 +462,8 @@ TEST(TThroughputChartTest, AZoomedChartDrawsInsideItsPlotAndNamesWhatIsInView) {
         const QColor bar = TThroughputChart::AutoColor(i);
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) {
-                if (image.pixelColor(x, y) != bar || l.Legend.adjusted(0, 0, 3, 3).contains(QPointF(x, y)))
+                if (image.pixelColor(x, y) != bar ||
+                    l.Legend.adjusted(0, 0, 3, 3).contains(QPointF(x, y)))
                     continue; // the legend's swatches have the bars' colours
                 // Bars stay in the plot's room: not right of the back wall, not
                 // below the floor, and right of the front plane only behind it.
@@ -476,8 +478,8 @@ TEST(TThroughputChartTest, AZoomedChartDrawsInsideItsPlotAndNamesWhatIsInView) {
     // (its colour is only in the legend).
     EXPECT_LE(CountColor(image, TThroughputChart::AutoColor(1)), 12 * 8);
     const auto labels = c.Chart.PointLabels(l, c.Chart.font());
-    EXPECT_TRUE(std::none_of(labels.begin(), labels.end(),
-                             [](const auto& t) { return t.Index == 1; }));
+    EXPECT_TRUE(
+        std::none_of(labels.begin(), labels.end(), [](const auto& t) { return t.Index == 1; }));
     // The first slot, cut by the view, is named all the same.
     const auto names = c.Chart.AxisLabels(l, c.Chart.font());
     ASSERT_FALSE(names.empty());

@@ -1,7 +1,7 @@
 #include "history/THistoryFile.h"
-#include "history/THistory.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "history/THistory.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QFile>
@@ -94,7 +94,8 @@ TEST_F(THistoryFileTest, ARunThatChangedNothingWritesNothing) {
     // A change is written.
     History.AppendHistoryRecord(Named(QStringLiteral("three")));
     File.SaveHistory();
-    EXPECT_EQ(Get("hist.dat"), Image({Named(QStringLiteral("one")), Named(QStringLiteral("three"))}));
+    EXPECT_EQ(Get("hist.dat"),
+              Image({Named(QStringLiteral("one")), Named(QStringLiteral("three"))}));
 }
 
 TEST_F(THistoryFileTest, AnOversizedFileIsNeitherReadNorWrittenOver) {
@@ -111,7 +112,8 @@ TEST_F(THistoryFileTest, AnOversizedFileIsNeitherReadNorWrittenOver) {
     File.SaveHistory();
     ASSERT_EQ(Dialogs().Shown().size(), 2u);
     EXPECT_TRUE(Dialogs().ShownTexts().at(0).contains(
-        QStringLiteral("hist.dat is %1 bytes long").arg(THistoryFile::MaxFileBytes + HistoryRecord::Size)));
+        QStringLiteral("hist.dat is %1 bytes long")
+            .arg(THistoryFile::MaxFileBytes + HistoryRecord::Size)));
     EXPECT_EQ(QFileInfo(Path("hist.dat")).size(), THistoryFile::MaxFileBytes + HistoryRecord::Size);
 }
 

@@ -1,11 +1,11 @@
 #include "history/THistoryPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
-#include "history/TfrmHistoryEntry.h"
-#include "settings/TSettingsPage.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "history/TfrmHistoryEntry.h"
+#include "settings/TSettingsPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

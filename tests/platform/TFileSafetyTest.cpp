@@ -1,13 +1,13 @@
 #include "app/TdataMain.h"
 #include "ftptest/TFtpTestProfile.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "history/THistoryFile.h"
 #include "platform/TAtomicFile.h"
 #include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
 #include "platform/TRegistry.h"
 #include "platform/TRegistryStore.h"
-#include "helpers/TScriptedDialogs.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>

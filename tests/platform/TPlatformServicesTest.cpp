@@ -1,3 +1,4 @@
+#include "helpers/TTestEnvironment.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TConvert.h"
 #include "platform/TDataDirectory.h"
@@ -6,20 +7,19 @@
 #include "platform/TMessageDlg.h"
 #include "platform/TWinSock.h"
 #include "platform/TWindowsVersion.h"
-#include "helpers/TTestEnvironment.h"
 
 #include "platform/TApplication.h"
 #include <QCheckBox>
-#include <QProcess>
-#include <QSysInfo>
-#include <QImage>
-#include <QPixmap>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QProcess>
+#include <QSysInfo>
 #include <sys/stat.h>
 
 TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {

@@ -1,7 +1,7 @@
 #include "platform/TRegistry.h"
+#include "helpers/TTestEnvironment.h"
 #include "platform/TExceptions.h"
 #include "platform/THiveFile.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>

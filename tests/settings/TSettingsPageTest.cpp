@@ -1,10 +1,10 @@
 #include "settings/TSettingsPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
-#include "platform/TApplication.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "platform/TApplication.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -681,7 +681,8 @@ TEST_F(TSettingsPageTest, ATypedCustomMtuIsTakenByEveryCommandFromTheKeyboard) {
     ActivateWindow();
     auto typeMtu = [this](const char* digits) {
         QTest::keyClick(Frm.get(), Qt::Key_T, Qt::AltModifier);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return Control<QLineEdit>("ebCustomMTU")->hasFocus(); }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [this] { return Control<QLineEdit>("ebCustomMTU")->hasFocus(); }, 2000));
         QTest::keyClicks(Control<QLineEdit>("ebCustomMTU"), QLatin1String(digits));
     };
     // Alt+S with the focus still in the number: the typed MTU is the one saved.
@@ -692,11 +693,12 @@ TEST_F(TSettingsPageTest, ATypedCustomMtuIsTakenByEveryCommandFromTheKeyboard) {
     Dialogs().Answer(mrOk);
     QTest::keyClick(Frm.get(), Qt::Key_S, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([] { return Dialogs().Shown().size() == 4; }, 2000));
-    EXPECT_EQ(HiveValue(THKey::HKEY_LOCAL_MACHINE,
-                        QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"),
-                        QStringLiteral("MaxMTU"))
-                  ->Text,
-              QStringLiteral("1400"));
+    EXPECT_EQ(
+        HiveValue(THKey::HKEY_LOCAL_MACHINE,
+                  QStringLiteral("System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"),
+                  QStringLiteral("MaxMTU"))
+            ->Text,
+        QStringLiteral("1400"));
     // Alt+T again, Custom already selected, goes back to the number; Alt+C
     // then calculates from what was typed.
     QTest::keyClick(Frm.get(), Qt::Key_V, Qt::AltModifier);

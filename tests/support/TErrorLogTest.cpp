@@ -1,7 +1,7 @@
 #include "support/TErrorLog.h"
+#include "helpers/TTestEnvironment.h"
 #include "platform/TAnsiCodec.h"
 #include "support/TAboutBox1.h"
-#include "helpers/TTestEnvironment.h"
 
 #include <QFile>
 

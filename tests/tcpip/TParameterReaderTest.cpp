@@ -1,7 +1,7 @@
-#include "platform/TExceptions.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "platform/TExceptions.h"
 #include "tcpip/TParameterSet.h"
 
 namespace {
@@ -199,9 +199,8 @@ TEST_F(TNTReaderTest, OnlyDialOutIpCardsQualifyWhateverTheirCase) {
                   NTCard(4, QStringLiteral("ndiswan NdisWanDialOutIP")) +
                   // A qualifying card without its adapter key, and an adapter
                   // without its card's rules, are both skipped.
-                  NTCard(6, QStringLiteral("ndiswandialoutip")) + NTAdapter(7) +
-                  NTAdapter(51) + NTCard(51, QStringLiteral("ndiswandialoutip")) +
-                  NTParameters(QString()));
+                  NTCard(6, QStringLiteral("ndiswandialoutip")) + NTAdapter(7) + NTAdapter(51) +
+                  NTCard(51, QStringLiteral("ndiswandialoutip")) + NTParameters(QString()));
     TParameterSet model;
     model.Platform = WinNT;
     EXPECT_EQ(model.ReadNTParameters(), 1);
@@ -225,19 +224,21 @@ TEST_F(TNTReaderTest, OnlyDialOutIpCardsQualifyWhateverTheirCase) {
 
 TEST_F(TNTReaderTest, AnUnsetOrUnreadableAddressFallsBackToTheDhcpAddress) {
     using namespace HiveText;
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              NTAdapter(1, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"\n"
-                                          "\"DhcpIPAddress\"=\"127.1.2.3\"")) +
-                  NTCard(1, QStringLiteral("ndiswandialoutip")) +
-                  // 127.0.0.1 as a multi-string: a read error, so the DHCP address counts.
-                  NTAdapter(2, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00\n"
-                                              "\"DhcpIPAddress\"=\"127.4.4.4\"")) +
-                  NTCard(2, QStringLiteral("ndiswandialoutip")) +
-                  NTAdapter(3, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00")) +
-                  NTCard(3, QStringLiteral("ndiswandialoutip")) +
-                  NTAdapter(5, QStringLiteral("\"IPAddress\"=\"127.5.5.5\"\n"
-                                              "\"DhcpIPAddress\"=\"127.6.6.6\"\n\"MTU\"=dword:00000240")) +
-                  NTCard(5, QStringLiteral("ndiswandialoutip")) + NTParameters(QString()));
+    WriteHive(
+        THKey::HKEY_LOCAL_MACHINE,
+        NTAdapter(1, QStringLiteral("\"IPAddress\"=\"0.0.0.0\"\n"
+                                    "\"DhcpIPAddress\"=\"127.1.2.3\"")) +
+            NTCard(1, QStringLiteral("ndiswandialoutip")) +
+            // 127.0.0.1 as a multi-string: a read error, so the DHCP address counts.
+            NTAdapter(2, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00\n"
+                                        "\"DhcpIPAddress\"=\"127.4.4.4\"")) +
+            NTCard(2, QStringLiteral("ndiswandialoutip")) +
+            NTAdapter(3, QStringLiteral("\"IPAddress\"=hex(7):31,30,2e,30,2e,30,2e,31,00,00")) +
+            NTCard(3, QStringLiteral("ndiswandialoutip")) +
+            NTAdapter(5,
+                      QStringLiteral("\"IPAddress\"=\"127.5.5.5\"\n"
+                                     "\"DhcpIPAddress\"=\"127.6.6.6\"\n\"MTU\"=dword:00000240")) +
+            NTCard(5, QStringLiteral("ndiswandialoutip")) + NTParameters(QString()));
     TParameterSet model;
     model.Platform = WinNT;
     ASSERT_EQ(model.ReadNTParameters(), 4);
@@ -283,8 +284,7 @@ TEST_F(TNTReaderTest, GlobalValuesFollowTheirIntegerRules) {
 
 TEST_F(TNTReaderTest, NoDialOutAdapterAsksAndTheParametersKeyIsCreated) {
     using namespace HiveText;
-    WriteHive(THKey::HKEY_LOCAL_MACHINE,
-              NTAdapter(0) + NTCard(0, QStringLiteral("ndiswandialin")));
+    WriteHive(THKey::HKEY_LOCAL_MACHINE, NTAdapter(0) + NTCard(0, QStringLiteral("ndiswandialin")));
     Dialogs().Answer(mrNo);
     TParameterSet declining;
     declining.Platform = WinNT;
@@ -296,9 +296,11 @@ TEST_F(TNTReaderTest, NoDialOutAdapterAsksAndTheParametersKeyIsCreated) {
     EXPECT_EQ(going.ReadNTParameters(), 0);
     EXPECT_EQ(going.ActiveProfile(), -1);
     EXPECT_EQ(going.TTL, QStringLiteral("0"));
-    EXPECT_TRUE(ReadHiveText(THKey::HKEY_LOCAL_MACHINE)
-                    .contains(QStringLiteral(
-                        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters]"),
-                              Qt::CaseInsensitive));
+    EXPECT_TRUE(
+        ReadHiveText(THKey::HKEY_LOCAL_MACHINE)
+            .contains(
+                QStringLiteral(
+                    "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters]"),
+                Qt::CaseInsensitive));
     EXPECT_EQ(Dialogs().Shown().size(), 2u);
 }

@@ -4,14 +4,14 @@
 // and checked with the Debian readers.
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TRegistryFixtures.h"
+#include "helpers/TScriptedDialogs.h"
+#include "helpers/TTestEnvironment.h"
 #include "platform/TExceptions.h"
 #include "platform/TRegistryLocation.h"
 #include "platform/TWindowsVersion.h"
 #include "settings/TSaveDefaults.h"
 #include "settings/TSettingsPage.h"
-#include "helpers/TRegistryFixtures.h"
-#include "helpers/TScriptedDialogs.h"
-#include "helpers/TTestEnvironment.h"
 #include "tcpip/TParameterSet.h"
 
 #include <QComboBox>
@@ -134,16 +134,17 @@ protected:
 TEST_F(TWindowsInstallationTest, TheFixturesAreReadByTheDebianReaders) {
     const QString folder = NtFolder();
     Win98Folder();
-    const QString nt = RunTool(QStringLiteral("hivexget"),
-                           {SystemHive(), QStringLiteral("ControlSet002\\Services\\NdisWan4\\Parameters\\Tcpip"),
-                            QStringLiteral("MTU")});
+    const QString nt = RunTool(
+        QStringLiteral("hivexget"),
+        {SystemHive(), QStringLiteral("ControlSet002\\Services\\NdisWan4\\Parameters\\Tcpip"),
+         QStringLiteral("MTU")});
     EXPECT_EQ(nt.trimmed(), QStringLiteral("1500"));
     int status = -1;
     const QString regf = RunTool(QStringLiteral("regfexport"), {SystemHive()}, &status);
     EXPECT_EQ(status, 0) << regf.toStdString();
     EXPECT_TRUE(regf.contains(QStringLiteral("EnablePMTUDiscovery")));
-    const QString creg =
-        RunTool(QStringLiteral("cregexport"), {Mount() + QStringLiteral("/WINDOWS/system.dat")}, &status);
+    const QString creg = RunTool(QStringLiteral("cregexport"),
+                                 {Mount() + QStringLiteral("/WINDOWS/system.dat")}, &status);
     EXPECT_EQ(status, 0) << creg.toStdString();
     EXPECT_TRUE(creg.contains(QStringLiteral("Data: TCP/IP")));
     EXPECT_TRUE(creg.contains(QStringLiteral("Ren\u00e9e M\u00fcller")));
@@ -167,7 +168,8 @@ TEST_F(TWindowsInstallationTest, AnNtFolderIsReadThroughTheControlSetInUse) {
     TSettingsPage page(Model);
     auto* source = page.findChild<QLabel*>(QStringLiteral("lblRegistrySource"));
     ASSERT_TRUE(source);
-    EXPECT_TRUE(source->accessibleDescription().contains(Mount() + QStringLiteral("/WINNT/system32/CONFIG")))
+    EXPECT_TRUE(source->accessibleDescription().contains(Mount() +
+                                                         QStringLiteral("/WINNT/system32/CONFIG")))
         << source->accessibleDescription().toStdString();
 }
 
@@ -222,7 +224,8 @@ TEST_F(TWindowsInstallationTest, SaveChangesExactlyTheWrittenValuesAndKeepsTheOl
     EXPECT_EQ(was.keys(), is.keys());
     for (auto it = was.cbegin(); it != was.cend(); ++it) {
         if (!it.key().endsWith(QStringLiteral("ControlSet002\\Services\\Tcpip\\Parameters")) &&
-            !it.key().endsWith(QStringLiteral("ControlSet002\\Services\\NdisWan4\\Parameters\\Tcpip"))) {
+            !it.key().endsWith(
+                QStringLiteral("ControlSet002\\Services\\NdisWan4\\Parameters\\Tcpip"))) {
             EXPECT_EQ(is.value(it.key()), it.value()) << it.key().toStdString();
         }
     }
@@ -232,7 +235,8 @@ TEST_F(TWindowsInstallationTest, SaveChangesExactlyTheWrittenValuesAndKeepsTheOl
     // A second Save keeps the first copy: the oldest is the one worth keeping.
     Model.TTL = QStringLiteral("32");
     ASSERT_TRUE(Model.WriteParameters(0));
-    EXPECT_EQ(Dump(SystemHive()).value(Tcpip2 + QStringLiteral("DEFAULTTTL")), "4:" + Dword(32).toHex());
+    EXPECT_EQ(Dump(SystemHive()).value(Tcpip2 + QStringLiteral("DEFAULTTTL")),
+              "4:" + Dword(32).toHex());
     EXPECT_EQ(Bytes(backup), before);
     EXPECT_TRUE(Dialogs().Shown().empty());
 }
@@ -243,8 +247,10 @@ TEST_F(TWindowsInstallationTest, AHiveNotShutDownCleanlyIsShownButNeverWritten) 
     Use(NtFolder(dirty));
     const QByteArray before = Bytes(SystemHive());
     EXPECT_EQ(StartError(), QString());
-    const QString warning = TRegistryStore::Instance().Hive(THKey::HKEY_LOCAL_MACHINE).StartWarning();
-    EXPECT_TRUE(warning.contains(SystemHive()) && warning.contains(QStringLiteral("not shut down cleanly")))
+    const QString warning =
+        TRegistryStore::Instance().Hive(THKey::HKEY_LOCAL_MACHINE).StartWarning();
+    EXPECT_TRUE(warning.contains(SystemHive()) &&
+                warning.contains(QStringLiteral("not shut down cleanly")))
         << warning.toStdString();
     Model.Platform = WinNT;
     ASSERT_EQ(Model.ReadNTParameters(), 1);
@@ -292,8 +298,9 @@ TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
         return b;
     };
     TKey noSelect = NtSystemHive();
-    noSelect.SubKeys.erase(std::find_if(noSelect.SubKeys.begin(), noSelect.SubKeys.end(),
-                                        [](const TKey& k) { return k.Name == QStringLiteral("Select"); }));
+    noSelect.SubKeys.erase(
+        std::find_if(noSelect.SubKeys.begin(), noSelect.SubKeys.end(),
+                     [](const TKey& k) { return k.Name == QStringLiteral("Select"); }));
     TKey wrongSet = NtSystemHive();
     wrongSet.At(QStringLiteral("Select")).Values[0].Data = Dword(3);
     // One key's value list naming its first value twice: the next write would
@@ -365,7 +372,8 @@ TEST_F(TWindowsInstallationTest, Windows98ChangesGoToZephynRegAndSystemDatStaysA
         "\"DefaultRcvWindow\"=-\r\n"
         "\"DefaultTTL\"=\"128\"\r\n"
         "\"PMTUDiscovery\"=-\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize]\r\n"
+        "[HKEY_LOCAL_"
+        "MACHINE\\System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize]\r\n"
         "\"default\"=\"32\"\r\n\r\n";
     EXPECT_EQ(Bytes(import), saved);
 
@@ -389,8 +397,10 @@ TEST_F(TWindowsInstallationTest, ARegFileIsSavedInPlaceInItsOwnEncodingAndMode) 
     UseSample(QStringLiteral("win98.reg"));
     const QString path = Mount() + QStringLiteral("/export.reg");
     QString text = QString::fromLatin1(Bytes(HivePath(THKey::HKEY_LOCAL_MACHINE)));
-    text.replace(QStringLiteral("REGEDIT4"), QStringLiteral("Windows Registry Editor Version 5.00"));
-    Put(path, QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    text.replace(QStringLiteral("REGEDIT4"),
+                 QStringLiteral("Windows Registry Editor Version 5.00"));
+    Put(path, QByteArray("\xFF\xFE") +
+                  QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
     ::chmod(QFile::encodeName(path).constData(), 0640);
     QFile::remove(HivePath(THKey::HKEY_LOCAL_MACHINE));
     Use(path);
@@ -426,6 +436,8 @@ TEST_F(TWindowsInstallationTest, TheWindowShowsAndSavesAMountedNtInstallation) {
     Dialogs().Answer(mrOk);  // reboot
     frm.Button("btnSave")->click();
     EXPECT_FALSE(Dump(SystemHive()).contains(Wan2 + QStringLiteral("MTU")));
-    EXPECT_EQ(Dump(SystemHive()).value(QStringLiteral("\\CONTROLSET001\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:MTU")),
-              "4:" + Dword(1006).toHex());
+    EXPECT_EQ(
+        Dump(SystemHive())
+            .value(QStringLiteral("\\CONTROLSET001\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:MTU")),
+        "4:" + Dword(1006).toHex());
 }
