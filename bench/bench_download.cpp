@@ -228,7 +228,8 @@ int RunPage(int argc, char** argv, quint16 port, const QString& local) {
         TdataMain data;
         TfrmMain frm(data);
         frm.show();
-        frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+        frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+            ->setCurrentWidget(frm.tabshtTesting());
         QElapsedTimer sinceTick;
         QTimer ticker;
         ticker.setInterval(5);

@@ -70,7 +70,8 @@ void AnalysisFigures(TParameterSet& parameters, int n) {
     QApplication::processEvents();
     QElapsedTimer t;
     t.start();
-    frm.PageControl1()->setCurrentWidget(frm.tabshtAnalysis());
+    frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+        ->setCurrentWidget(frm.tabshtAnalysis());
     QApplication::processEvents(); // the page's layout, and its first paint
     auto* chart = frm.findChild<TThroughputChart*>(QStringLiteral("Chart"));
     chart->repaint();
@@ -171,10 +172,11 @@ int main(int argc, char** argv) {
         TdataMain data;
         TfrmMain frm(data);
         frm.show();
-        frm.PageControl1()->setCurrentWidget(frm.tabshtHistory());
+        frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+            ->setCurrentWidget(frm.tabshtHistory());
         QApplication::processEvents();
         const double shown = Ms(t.nsecsElapsed());
-        QTreeView* list = frm.tabshtHistory()->lvHistory();
+        QTreeView* list = frm.tabshtHistory()->findChild<QTreeView*>(QStringLiteral("lvHistory"));
         t.start();
         list->selectAll();
         QApplication::processEvents();

@@ -82,7 +82,7 @@ bool Shoot(const QString& sample, const QString& docs,
     TfrmMain frm(data);
     frm.show();
     for (const auto& [page, name] : pages) {
-        frm.PageControl1()->setCurrentIndex(page);
+        frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(page);
         ok = Save(frm, docs + u'/' + name) && ok;
     }
     if (withDialog) {
@@ -92,11 +92,9 @@ bool Shoot(const QString& sample, const QString& docs,
         ok = Save(dialog, docs + QStringLiteral("/history-record.png")) && ok;
 
         TfrmFtpProfileEdit editor(&frm);
-        editor.ebHost()->setText(QStringLiteral("ftp.brindlecove.example"));
-        editor.ebPath()->setText(QStringLiteral("/pub/test"));
-        editor.ebFile()->setText(QStringLiteral("1mb.bin"));
-        editor.ebLogin()->setText(QStringLiteral("anonymous"));
-        editor.ebPassword()->setText(QStringLiteral("user@example.test"));
+        editor.SetFields({QStringLiteral("ftp.brindlecove.example"), QStringLiteral("/pub/test"),
+                          QStringLiteral("1mb.bin"), QStringLiteral("anonymous"),
+                          QStringLiteral("user@example.test")});
         editor.show();
         ok = Save(editor, docs + QStringLiteral("/profile-editor.png")) && ok;
 
@@ -143,7 +141,8 @@ bool ShootAnalysis(const QString& sample, const QString& docs) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    frm.PageControl1()->setCurrentWidget(frm.tabshtAnalysis());
+    frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+        ->setCurrentWidget(frm.tabshtAnalysis());
     return Save(frm, docs + QStringLiteral("/analysis-page.png"));
 }
 
@@ -167,7 +166,8 @@ bool ShootPerformance(const QString& sample, const QString& docs) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    frm.PageControl1()->setCurrentWidget(frm.tabshtPerformance());
+    frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+        ->setCurrentWidget(frm.tabshtPerformance());
     TPerformancePage* page = frm.tabshtPerformance();
     const qint64 in[] = {181203, 186950, 191877, 197010, 201533, 206890, 211764,
                          217102, 221948, 227311, 232090, 237465, 242870};
@@ -217,7 +217,8 @@ bool ShootDownload(const QString& sample, const QString& docs) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+    frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+        ->setCurrentWidget(frm.tabshtTesting());
     frm.tabshtTesting()->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
     QEventLoop wait;
     QTimer::singleShot(2500, &wait, &QEventLoop::quit);

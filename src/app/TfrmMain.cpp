@@ -148,16 +148,6 @@ TfrmMain::~TfrmMain() {
     }
 }
 
-QTabWidget* TfrmMain::PageControl1() const {
-    return ui->PageControl1;
-}
-QStatusBar* TfrmMain::StatusBar1() const {
-    return ui->StatusBar1;
-}
-QPushButton* TfrmMain::Button(const char* name) const {
-    return findChild<QPushButton*>(QLatin1String(name));
-}
-
 TAboutBox1* TfrmMain::AboutBox() {
     if (!FAboutBox)
         FAboutBox = new TAboutBox1(this);
@@ -244,8 +234,7 @@ void TfrmMain::FormShow() {
     FSettings->cbActiveProfileChange();
     model.SettingsChanged = false;
     // The first stop for the keyboard: the profile the page shows.
-    if (FSettings->cbActiveProfile()->isEnabled())
-        FSettings->cbActiveProfile()->setFocus(Qt::OtherFocusReason);
+    FSettings->FocusActiveProfile();
 }
 
 void TfrmMain::SetActivePage(QWidget* page) {
@@ -258,7 +247,7 @@ void TfrmMain::PageControl1Change() {
     const bool settings = ui->PageControl1->currentWidget() == FSettings;
     for (QPushButton* b : {ui->btnDefaults, ui->btnOptimal, ui->btnPPP, ui->btnSave})
         b->setEnabled(settings);
-    ui->btnCalc->setEnabled(settings && !FSettings->radioRemoveMTU()->isChecked() &&
+    ui->btnCalc->setEnabled(settings && FSettings->CalcAllowed() &&
                             FData.Parameters.ProfileCount >= 1);
 }
 
@@ -313,7 +302,7 @@ void TfrmMain::btnHelpClick() {
 
 void TfrmMain::btnAboutClick() {
     TAboutBox1* box = AboutBox();
-    box->lblVersion->setText(TAboutBox1::VersionText(TAboutBox1::ProgramVersion()));
+    box->ShowVersion();
     box->exec();
 }
 

@@ -46,9 +46,6 @@ public:
     void btnAboutClick();
     void AppEvents1Exception(const QString& message);
 
-    QTabWidget* PageControl1() const;
-    QStatusBar* StatusBar1() const;
-    QPushButton* Button(const char* name) const;
     TSettingsPage* tabshtSettings() const { return FSettings; }
     THistoryPage* tabshtHistory() const { return FHistory; }
     TAnalysisPage* tabshtAnalysis() const { return FAnalysis; }

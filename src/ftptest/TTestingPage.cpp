@@ -258,11 +258,12 @@ void TTestingPage::btnFtpAddClick() {
     dialog.exec();
     if (dialog.Saved) {
         FtpTestProfile p;
-        p.SetHost(dialog.ebHost()->text());
-        p.SetPath(dialog.ebPath()->text());
-        p.SetFileName(dialog.ebFile()->text());
-        p.SetLoginName(dialog.ebLogin()->text());
-        p.SetPassword(dialog.ebPassword()->text());
+        const TFtpProfileFields typed = dialog.Fields();
+        p.SetHost(typed.Host);
+        p.SetPath(typed.Path);
+        p.SetFileName(typed.File);
+        p.SetLoginName(typed.Login);
+        p.SetPassword(typed.Password);
         FProfiles.Items.push_back(p);
         FProfiles.WriteFtpTestProfiles();
         ui->cbFtpHost->clear();
@@ -278,19 +279,18 @@ void TTestingPage::btnFtpEditClick() {
     if (index < 0 || size_t(index) >= FProfiles.Items.size())
         return;
     TfrmFtpProfileEdit dialog(window());
-    dialog.ebHost()->setText(ui->cbFtpHost->currentText());
-    dialog.ebPath()->setText(ui->ebftpPath->text());
-    dialog.ebFile()->setText(ui->ebftpFilename->text());
-    dialog.ebLogin()->setText(ui->ebftpLoginName->text());
-    dialog.ebPassword()->setText(ui->ebftpPassword->text());
+    dialog.SetFields({ui->cbFtpHost->currentText(), ui->ebftpPath->text(),
+                      ui->ebftpFilename->text(), ui->ebftpLoginName->text(),
+                      ui->ebftpPassword->text()});
     dialog.exec();
     if (dialog.Saved) {
         FtpTestProfile& p = FProfiles.Items[size_t(index)];
-        p.SetHost(dialog.ebHost()->text());
-        p.SetPath(dialog.ebPath()->text());
-        p.SetFileName(dialog.ebFile()->text());
-        p.SetLoginName(dialog.ebLogin()->text());
-        p.SetPassword(dialog.ebPassword()->text());
+        const TFtpProfileFields typed = dialog.Fields();
+        p.SetHost(typed.Host);
+        p.SetPath(typed.Path);
+        p.SetFileName(typed.File);
+        p.SetLoginName(typed.Login);
+        p.SetPassword(typed.Password);
         FProfiles.WriteFtpTestProfiles();
         ui->cbFtpHost->clear();
         FProfiles.ReadFtpTestProfiles();

@@ -33,29 +33,17 @@ TfrmFtpProfileEdit::TfrmFtpProfileEdit(QWidget* parent)
 
 TfrmFtpProfileEdit::~TfrmFtpProfileEdit() = default;
 
-QLineEdit* TfrmFtpProfileEdit::ebHost() const {
-    return ui->ebHost;
+void TfrmFtpProfileEdit::SetFields(const TFtpProfileFields& fields) {
+    ui->ebHost->setText(fields.Host);
+    ui->ebPath->setText(fields.Path);
+    ui->ebFile->setText(fields.File);
+    ui->ebLogin->setText(fields.Login);
+    ui->ebPassword->setText(fields.Password);
 }
-QLineEdit* TfrmFtpProfileEdit::ebPath() const {
-    return ui->ebPath;
-}
-QLineEdit* TfrmFtpProfileEdit::ebFile() const {
-    return ui->ebFile;
-}
-QLineEdit* TfrmFtpProfileEdit::ebLogin() const {
-    return ui->ebLogin;
-}
-QLineEdit* TfrmFtpProfileEdit::ebPassword() const {
-    return ui->ebPassword;
-}
-QPushButton* TfrmFtpProfileEdit::btnSave() const {
-    return ui->btnSave;
-}
-QPushButton* TfrmFtpProfileEdit::btnCancel() const {
-    return ui->btnCancel;
-}
-QPushButton* TfrmFtpProfileEdit::btnHelp() const {
-    return ui->btnHelp;
+
+TFtpProfileFields TfrmFtpProfileEdit::Fields() const {
+    return {ui->ebHost->text(), ui->ebPath->text(), ui->ebFile->text(), ui->ebLogin->text(),
+            ui->ebPassword->text()};
 }
 
 void TfrmFtpProfileEdit::btnSaveClick() {

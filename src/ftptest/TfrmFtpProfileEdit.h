@@ -2,11 +2,18 @@
 #include <QDialog>
 #include <memory>
 
-class QLineEdit;
-class QPushButton;
 namespace Ui {
 class TfrmFtpProfileEdit;
 }
+
+// What the editor shows and the user typed.
+struct TFtpProfileFields {
+    QString Host;
+    QString Path;
+    QString File;
+    QString Login;
+    QString Password;
+};
 
 // The editor of one FTP test profile. It checks nothing: the test run does.
 class TfrmFtpProfileEdit : public QDialog {
@@ -19,14 +26,8 @@ public:
     ~TfrmFtpProfileEdit() override;
 
     bool Saved = false;
-    QLineEdit* ebHost() const;
-    QLineEdit* ebPath() const;
-    QLineEdit* ebFile() const;
-    QLineEdit* ebLogin() const;
-    QLineEdit* ebPassword() const;
-    QPushButton* btnSave() const;
-    QPushButton* btnCancel() const;
-    QPushButton* btnHelp() const;
+    void SetFields(const TFtpProfileFields& fields);
+    TFtpProfileFields Fields() const;
 
     void btnSaveClick();
     void btnCancelClick();

@@ -99,22 +99,6 @@ bool THistoryPage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-QTreeView* THistoryPage::lvHistory() const {
-    return ui->lvHistory;
-}
-QToolButton* THistoryPage::sbtnNew() const {
-    return ui->sbtnNew;
-}
-QToolButton* THistoryPage::sbtnEdit() const {
-    return ui->sbtnEdit;
-}
-QToolButton* THistoryPage::sbtnRemove() const {
-    return ui->sbtnRemove;
-}
-QToolButton* THistoryPage::sbtnUse() const {
-    return ui->sbtnUse;
-}
-
 QList<int> THistoryPage::SelectedRows() const {
     QList<int> rows;
     for (const QModelIndex& index : ui->lvHistory->selectionModel()->selectedRows())
@@ -174,22 +158,22 @@ void THistoryPage::AddHistoryRecord(int throughput) {
 void THistoryPage::sbtnNewClick() {
     TfrmHistoryEntry dialog(FParameters, &FSettings, window());
     if (FParameters.ProfileCount > 0) {
+        QStringList names;
         for (int i = 0; i < FParameters.ProfileCount && i < MaxProfiles; ++i)
-            dialog.cbProfiles()->addItem(FParameters.Profiles[i].KeyName);
-        dialog.cbProfiles()->setCurrentIndex(-1);
+            names << FParameters.Profiles[i].KeyName;
+        dialog.OfferProfiles(names);
     } else {
-        dialog.cbProfiles()->setEnabled(false);
-        dialog.seMTU()->setEnabled(false);
+        dialog.LockProfile();
     }
     dialog.exec();
     if (!dialog.DialogSaved)
         return;
     HistoryRecord r;
     if (FParameters.ProfileCount > 0) {
-        const QString profile = dialog.cbProfiles()->currentText();
+        const QString profile = dialog.ProfileName();
         r.SetProfile(profile);
         r.SetProfileCopy(profile.left(25));
-        r.SetMaxMTU(IntToStr(dialog.seMTU()->value()));
+        r.SetMaxMTU(IntToStr(dialog.MaxMTU()));
     } else {
         r.SetProfile(QStringLiteral("<global only>"));
         r.SetMaxMTU(QStringLiteral("0"));
@@ -202,19 +186,17 @@ void THistoryPage::sbtnEditClick() {
     if (row < 0)
         return;
     TfrmHistoryEntry dialog(FParameters, &FSettings, window());
-    dialog.sbtnCopySettings()->setEnabled(false);
+    dialog.DisableCopySettings();
     dialog.SetRecord(FHistory.Record(row), FHistory.CellText(row, THistory::colMaxMTU));
-    if (FParameters.ProfileCount <= 0) {
-        dialog.cbProfiles()->setEnabled(false);
-        dialog.seMTU()->setEnabled(false);
-    }
+    if (FParameters.ProfileCount <= 0)
+        dialog.LockProfile();
     dialog.exec();
     if (!dialog.DialogSaved || row >= FHistory.Count())
         return;
     // The record itself is changed in place; ProfileCopy stays as it was.
     HistoryRecord r = FHistory.Record(row);
-    r.SetProfile(dialog.cbProfiles()->currentText());
-    r.SetMaxMTU(IntToStr(dialog.seMTU()->value()));
+    r.SetProfile(dialog.ProfileName());
+    r.SetMaxMTU(IntToStr(dialog.MaxMTU()));
     FHistory.ReplaceRecord(row, dialog.Record(r));
 }
 

@@ -32,11 +32,6 @@ public:
     std::function<void()> ShowSettingsPage;
     std::function<void()> PageControl1Change;
 
-    QTreeView* lvHistory() const;
-    QToolButton* sbtnNew() const;
-    QToolButton* sbtnEdit() const;
-    QToolButton* sbtnRemove() const;
-    QToolButton* sbtnUse() const;
     // The selected rows, in row order.
     QList<int> SelectedRows() const;
 

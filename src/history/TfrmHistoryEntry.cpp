@@ -58,47 +58,26 @@ TfrmHistoryEntry::TfrmHistoryEntry(TParameterSet& parameters, TSettingsInForceVi
 
 TfrmHistoryEntry::~TfrmHistoryEntry() = default;
 
-QLineEdit* TfrmHistoryEntry::ebEntryName() const {
-    return ui->ebEntryName;
+void TfrmHistoryEntry::OfferProfiles(const QStringList& names) {
+    ui->cbProfiles->addItems(names);
+    ui->cbProfiles->setCurrentIndex(-1);
 }
-QComboBox* TfrmHistoryEntry::cbProfiles() const {
-    return ui->cbProfiles;
+
+void TfrmHistoryEntry::LockProfile() {
+    ui->cbProfiles->setEnabled(false);
+    ui->seMTU->setEnabled(false);
 }
-QSpinBox* TfrmHistoryEntry::seMTU() const {
-    return ui->seMTU;
+
+void TfrmHistoryEntry::DisableCopySettings() {
+    ui->sbtnCopySettings->setEnabled(false);
 }
-QSpinBox* TfrmHistoryEntry::seMSS() const {
-    return ui->seMSS;
+
+QString TfrmHistoryEntry::ProfileName() const {
+    return ui->cbProfiles->currentText();
 }
-QSpinBox* TfrmHistoryEntry::seRWIN() const {
-    return ui->seRWIN;
-}
-QSpinBox* TfrmHistoryEntry::seTTL() const {
-    return ui->seTTL;
-}
-QSpinBox* TfrmHistoryEntry::seNDI() const {
-    return ui->seNDI;
-}
-QCheckBox* TfrmHistoryEntry::ckbxDiscover() const {
-    return ui->ckbxDiscover;
-}
-QCheckBox* TfrmHistoryEntry::ckbxBlackHole() const {
-    return ui->ckbxBlackHole;
-}
-QSpinBox* TfrmHistoryEntry::seThroughput() const {
-    return ui->seThroughput;
-}
-QPlainTextEdit* TfrmHistoryEntry::mComment() const {
-    return ui->mComment;
-}
-QPushButton* TfrmHistoryEntry::sbtnCopySettings() const {
-    return ui->sbtnCopySettings;
-}
-QPushButton* TfrmHistoryEntry::sbtnSave() const {
-    return ui->sbtnSave;
-}
-QPushButton* TfrmHistoryEntry::sbtnAbort() const {
-    return ui->sbtnAbort;
+
+int TfrmHistoryEntry::MaxMTU() const {
+    return ui->seMTU->value();
 }
 
 void TfrmHistoryEntry::SetupField(QSpinBox* spin, int highest, int maxLength, int step) {

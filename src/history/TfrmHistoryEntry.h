@@ -28,20 +28,15 @@ public:
     // True when closed with Save Entry.
     bool DialogSaved = false;
 
-    QLineEdit* ebEntryName() const;
-    QComboBox* cbProfiles() const;
-    QSpinBox* seMTU() const;
-    QSpinBox* seMSS() const;
-    QSpinBox* seRWIN() const;
-    QSpinBox* seTTL() const;
-    QSpinBox* seNDI() const;
-    QCheckBox* ckbxDiscover() const;
-    QCheckBox* ckbxBlackHole() const;
-    QSpinBox* seThroughput() const;
-    QPlainTextEdit* mComment() const;
-    QPushButton* sbtnCopySettings() const;
-    QPushButton* sbtnSave() const;
-    QPushButton* sbtnAbort() const;
+    // The profiles a new record may name; none is chosen yet.
+    void OfferProfiles(const QStringList& names);
+    // Without dial-up profiles a record holds the global values only: its
+    // profile and MTU cannot be chosen.
+    void LockProfile();
+    // An edited record keeps its own values: Copy Settings is off.
+    void DisableCopySettings();
+    QString ProfileName() const;
+    int MaxMTU() const;
 
     // The fields from a record; mtu is the MTU the list shows for it.
     void SetRecord(const HistoryRecord& record, const QString& mtu);

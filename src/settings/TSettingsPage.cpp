@@ -44,6 +44,15 @@ TSettingsPage::TSettingsPage(TParameterSet& model, QWidget* parent)
 
 TSettingsPage::~TSettingsPage() = default;
 
+bool TSettingsPage::CalcAllowed() const {
+    return !ui->radioRemoveMTU->isChecked();
+}
+
+void TSettingsPage::FocusActiveProfile() {
+    if (ui->cbActiveProfile->isEnabled())
+        ui->cbActiveProfile->setFocus(Qt::OtherFocusReason);
+}
+
 void TSettingsPage::ShowRegistrySource() {
     // Which registry Save writes, always in sight: the whole text in the
     // tool tip and for screen readers, the line elided in the middle.
@@ -63,16 +72,6 @@ void TSettingsPage::ElideRegistrySource() {
 void TSettingsPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     ElideRegistrySource();
-}
-
-QComboBox* TSettingsPage::cbActiveProfile() const {
-    return ui->cbActiveProfile;
-}
-QLineEdit* TSettingsPage::ebIPAddress() const {
-    return ui->ebIPAddress;
-}
-QRadioButton* TSettingsPage::radioRemoveMTU() const {
-    return ui->radioRemoveMTU;
 }
 
 void TSettingsPage::UpdateMinimumHeight() {

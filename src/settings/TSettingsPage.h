@@ -30,11 +30,10 @@ public:
     // The Calculate button lives in the main window's column; the page
     // enables it by the MTU shown.
     void SetCalcButton(QPushButton* button) { FCalc = button; }
-    QPushButton* btnCalc() const { return FCalc; }
-
-    QComboBox* cbActiveProfile() const;
-    QLineEdit* ebIPAddress() const;
-    QRadioButton* radioRemoveMTU() const;
+    // Calculate works from the MTU shown: not while the MTU is to be removed.
+    bool CalcAllowed() const;
+    // The first stop for the keyboard: the profile selector, when it can be used.
+    void FocusActiveProfile();
 
     // Start-up state of the NDI cache and profile controls, before the first display.
     void PrepareStartupState();

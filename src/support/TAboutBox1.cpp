@@ -146,6 +146,10 @@ void Open(const QString& url) {
 
 } // namespace
 
+void TAboutBox1::ShowVersion() {
+    lblVersion->setText(VersionText(ProgramVersion()));
+}
+
 void TAboutBox1::btnWebSiteClick() {
     Open(WebSiteUrl);
 }

@@ -21,11 +21,8 @@ public:
     static const QString WebSiteUrl;
     static const QString FaqUrl;
 
-    QLabel* ProgramIcon = nullptr;
-    QLabel* lblVersion = nullptr;
-    QPushButton* btnSupport;
-    QPushButton* btnWebSite;
-    QPushButton* OKButton;
+    // The running program's version, from its version information.
+    void ShowVersion();
 
     void btnWebSiteClick();
     void btnSupportClick();
@@ -39,4 +36,9 @@ private:
     // so that both stay readable (contrast of 4.5:1 at least).
     void ShowColours();
     QLabel* FProduct = nullptr;
+    QLabel* ProgramIcon = nullptr;
+    QLabel* lblVersion = nullptr;
+    QPushButton* btnSupport;
+    QPushButton* btnWebSite;
+    QPushButton* OKButton;
 };

@@ -2,6 +2,7 @@
 #include "app/TdataMain.h"
 #include "ftptest/TTestingPage.h"
 #include "ftptest/TfrmFtpProfileEdit.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
@@ -49,7 +50,7 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     TfrmMain frm(data);
     frm.show();
     EXPECT_EQ(frm.windowTitle(), QStringLiteral("Zephyn for Windows [Freeware]"));
-    QTabWidget* pages = frm.PageControl1();
+    QTabWidget* pages = FindWidget<QTabWidget>(&frm, "PageControl1");
     // The Performance page exists, but its tab is not in the row.
     ASSERT_EQ(pages->count(), 4);
     const QStringList names{"tabshtSettings", "tabshtTesting", "tabshtHistory", "tabshtAnalysis"};
@@ -67,15 +68,15 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
                             "Save",     "About",     "Help",    "Exit"};
     int lastY = -1;
     for (int i = 0; i < buttons.size(); ++i) {
-        QPushButton* b = frm.Button(buttons[i].toLatin1().constData());
+        QPushButton* b = FindWidget<QPushButton>(&frm, buttons[i].toLatin1().constData());
         ASSERT_NE(b, nullptr) << buttons[i].toStdString();
         EXPECT_EQ(b->text().remove(u'&'), texts[i]);
         EXPECT_GT(b->y(), lastY);
         lastY = b->y();
     }
-    ASSERT_NE(frm.StatusBar1(), nullptr);
+    ASSERT_NE(FindWidget<QStatusBar>(&frm, "StatusBar1"), nullptr);
 
-    QComboBox* selector = frm.tabshtSettings()->cbActiveProfile();
+    QComboBox* selector = FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile");
     EXPECT_EQ(selector->count(), 1);
     EXPECT_EQ(selector->currentText(), QStringLiteral("..\\NetTrans\\0000"));
     EXPECT_EQ(selector->accessibleName(), QStringLiteral("Profile:"));
@@ -84,8 +85,9 @@ TEST_F(TfrmMainTest, StartsOnTheWindows98SampleShowingItsProfile) {
     EXPECT_EQ(frm.focusWidget(), selector);
     EXPECT_EQ(pages->tabBar()->accessibleName(), QStringLiteral("Pages"));
     // The single dynamic profile got this computer's address.
-    EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QStringLiteral("127.20.30.40"));
-    EXPECT_TRUE(frm.tabshtSettings()->ebIPAddress()->isReadOnly());
+    EXPECT_EQ(FindWidget<QLineEdit>(frm.tabshtSettings(), "ebIPAddress")->text(),
+              QStringLiteral("127.20.30.40"));
+    EXPECT_TRUE(FindWidget<QLineEdit>(frm.tabshtSettings(), "ebIPAddress")->isReadOnly());
     EXPECT_FALSE(data.Parameters.SettingsChanged);
     EXPECT_EQ(data.Parameters.NdiCacheSize, QStringLiteral("32"));
     EXPECT_TRUE(Dialogs().Shown().empty());
@@ -105,7 +107,7 @@ TEST_F(TfrmMainTest, NoProfileAnsweredNoEndsTheProgramWithNothingFurther) {
     EXPECT_TRUE(
         Dialogs().Shown()[0].Text.startsWith(QStringLiteral("There were no Dialup Networking")));
     EXPECT_EQ(data.Parameters.ProfileCount, -1);
-    EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 0);
+    EXPECT_EQ(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->count(), 0);
 }
 
 TEST_F(TfrmMainTest, NoProfileAnsweredYesDisablesTheProfileControls) {
@@ -115,8 +117,8 @@ TEST_F(TfrmMainTest, NoProfileAnsweredYesDisablesTheProfileControls) {
     TfrmMain frm(data);
     frm.show();
     EXPECT_FALSE(Application->Terminated());
-    EXPECT_FALSE(frm.tabshtSettings()->cbActiveProfile()->isEnabled());
-    EXPECT_FALSE(frm.tabshtSettings()->ebIPAddress()->isEnabled());
+    EXPECT_FALSE(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->isEnabled());
+    EXPECT_FALSE(FindWidget<QLineEdit>(frm.tabshtSettings(), "ebIPAddress")->isEnabled());
     Dialogs().Answer(mrOk);
     frm.close();
 }
@@ -136,8 +138,8 @@ TEST_F(TfrmMainTest, AFailureDuringShowAbandonsItAndGoesToTheErrorLog) {
     EXPECT_TRUE(
         ErrorLogText().endsWith(QStringLiteral(" : 'abc' is not a valid integer value\r\n")));
     // The rest of the start-up display did not run.
-    EXPECT_EQ(frm.tabshtSettings()->ebIPAddress()->text(), QString());
-    EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 1);
+    EXPECT_EQ(FindWidget<QLineEdit>(frm.tabshtSettings(), "ebIPAddress")->text(), QString());
+    EXPECT_EQ(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->count(), 1);
     Dialogs().Answer(mrOk);
     frm.close();
 }
@@ -148,7 +150,7 @@ TEST_F(TfrmMainTest, AHostNameFailureAbandonsTheStartUpDisplay) {
     TfrmMain frm(data);
     frm.show();
     EXPECT_TRUE(ErrorLogText().endsWith(QStringLiteral(" : Winsock.GetHostName failed\r\n")));
-    EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->count(), 0);
+    EXPECT_EQ(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->count(), 0);
     Dialogs().Answer(mrOk);
     frm.close();
 }
@@ -158,7 +160,7 @@ TEST_F(TfrmMainTest, ClosingAsksOnlyToTerminateAndCancelKeepsTheWindow) {
     TfrmMain frm(data);
     frm.show();
     Dialogs().Answer(mrCancel);
-    QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(&frm, "btnClose"), Qt::LeftButton);
     EXPECT_TRUE(frm.isVisible());
     // Ctrl+Q is Exit too.
     frm.activateWindow();
@@ -211,7 +213,7 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    QTest::mouseClick(frm.Button("btnHelp"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(&frm, "btnHelp"), Qt::LeftButton);
     THelpWindow* help = frm.HelpWindow();
     EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("topic20"));
@@ -235,7 +237,7 @@ TEST_F(TfrmMainTest, HelpOpensTheManualAtItsTopics) {
     // F1 opens the section of the page in front.
     QTest::keyClick(&frm, Qt::Key_F1);
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("settings"));
-    frm.PageControl1()->setCurrentWidget(frm.tabshtTesting());
+    FindWidget<QTabWidget>(&frm, "PageControl1")->setCurrentWidget(frm.tabshtTesting());
     QApplication::setActiveWindow(&frm);
     QTest::keyClick(&frm, Qt::Key_F1);
     EXPECT_EQ(help->Browser()->source().fragment(), QStringLiteral("testing"));
@@ -272,13 +274,14 @@ TEST_F(TfrmMainTest, AboutShowsTheVersionAndOpensTheMakersPages) {
             return;
         }
         EXPECT_EQ(box->windowTitle(), QStringLiteral("About Zephyn"));
-        EXPECT_EQ(box->lblVersion->text(), QStringLiteral("Version " ZEPHYN_TEST_VERSION));
-        QTest::mouseClick(box->btnWebSite, Qt::LeftButton);
-        QTest::mouseClick(box->btnSupport, Qt::LeftButton);
-        QTest::mouseClick(box->OKButton, Qt::LeftButton);
+        EXPECT_EQ(FindWidget<QLabel>(box, "lblVersion")->text(),
+                  QStringLiteral("Version " ZEPHYN_TEST_VERSION));
+        QTest::mouseClick(FindWidget<QPushButton>(box, "btnWebSite"), Qt::LeftButton);
+        QTest::mouseClick(FindWidget<QPushButton>(box, "btnSupport"), Qt::LeftButton);
+        QTest::mouseClick(FindWidget<QPushButton>(box, "OKButton"), Qt::LeftButton);
     };
     QTimer::singleShot(0, driveBox);
-    QTest::mouseClick(frm.Button("btnAbout"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(&frm, "btnAbout"), Qt::LeftButton);
     EXPECT_EQ(opened, (QStringList{TAboutBox1::WebSiteUrl, TAboutBox1::FaqUrl}));
     ASSERT_EQ(Dialogs().Shown().size(), 1u);
     EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(TAboutBox1::FaqUrl));
@@ -330,7 +333,8 @@ TEST_F(TfrmMainTest, AnEmptyHistoryGetsOneInitialRecordPerProfile) {
         EXPECT_EQ(history.Record(1).Profile(), QStringLiteral("0003"));
         EXPECT_EQ(history.Record(1).MaxMTU(), QStringLiteral("-1"));
         EXPECT_EQ(history.Record(1).IPMTU(), QStringLiteral("-1"));
-        EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->currentIndex(), 1);
+        EXPECT_EQ(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->currentIndex(),
+                  1);
         EXPECT_EQ(history.HistoryRowTexts(0),
                   (QStringList{"08 Dec 2026 Initial", "0000", "576", "2144", "536", "0", "Yes",
                                "No", "0", "0", history.Record(0).Comment()}));
@@ -412,7 +416,7 @@ TEST_F(TfrmMainTest, UnsavedSettingsAreOfferedForSavingAtExit) {
         QTest::keyClicks(custom, QStringLiteral("1200"));
         Dialogs().Answer(mrOk);
         Dialogs().Answer(answer);
-        QTest::mouseClick(frm.Button("btnClose"), Qt::LeftButton);
+        QTest::mouseClick(FindWidget<QPushButton>(&frm, "btnClose"), Qt::LeftButton);
         EXPECT_FALSE(frm.isVisible());
         EXPECT_EQ(Dialogs().ShownTexts(),
                   (QStringList{QStringLiteral("Terminate Zephyn Now?"),
@@ -513,7 +517,7 @@ TEST_F(TfrmMainTest, NoTwoControlsInSightShareAMnemonic) {
     TdataMain data;
     TfrmMain frm(data);
     frm.show();
-    QTabWidget* pages = frm.PageControl1();
+    QTabWidget* pages = FindWidget<QTabWidget>(&frm, "PageControl1");
     for (int i = 0; i < pages->count(); ++i) {
         pages->setCurrentIndex(i);
         QApplication::processEvents();

@@ -3,6 +3,7 @@
 #include "app/TfrmMain.h"
 #include "dialup/TRAS.h"
 #include "ftptest/TTestingPage.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
 #include "platform/TPerfData.h"
@@ -350,7 +351,7 @@ TEST_F(TPerformanceTest, NoConnectionOrNoPppdAndTheTabStaysHidden) {
     EXPECT_FALSE(Page()->PerfTimer->isActive());
 
     // Ctrl+Tab and Ctrl+Shift+Tab pass the hidden tab by; a screen reader is not offered it.
-    QTabWidget* pages = Frm->PageControl1();
+    QTabWidget* pages = FindWidget<QTabWidget>(Frm, "PageControl1");
     pages->setCurrentIndex(0);
     QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(pages->currentWidget(), Frm->tabshtTesting());
@@ -371,8 +372,9 @@ TEST_F(TPerformanceTest, NoConnectionOrNoPppdAndTheTabStaysHidden) {
     Dialogs().Answer(mrOk);
     Start();
     EXPECT_TRUE(Dialogs().ShownTexts().value(0).startsWith("RAS/DUN is not installed"));
-    EXPECT_EQ(Frm->PageControl1()->tabText(1), QStringLiteral("Performance"));
-    EXPECT_EQ(Frm->PageControl1()->widget(1), Page());
+    EXPECT_EQ(FindWidget<QTabWidget>(Frm, "PageControl1")->tabText(1),
+              QStringLiteral("Performance"));
+    EXPECT_EQ(FindWidget<QTabWidget>(Frm, "PageControl1")->widget(1), Page());
     EXPECT_FALSE(
         Page()->findChild<QToolButton*>(QStringLiteral("btnStartCollection"))->isEnabled());
     EXPECT_FALSE(Page()->findChild<QLabel*>(QStringLiteral("lblTime"))->isEnabled());

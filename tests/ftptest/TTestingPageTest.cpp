@@ -6,6 +6,7 @@
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TRemainingTimeBar.h"
 #include "ftptest/TTestRun.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/TFtpServers.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TScriptedFtpPeer.h"
@@ -73,7 +74,7 @@ protected:
         Data = std::make_unique<TdataMain>();
         Frm = std::make_unique<TfrmMain>(*Data);
         Frm->show();
-        Frm->PageControl1()->setCurrentWidget(Page());
+        FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     }
     // A fresh start of the program on one profile, for a case in a loop.
     void StartOver(const FtpTestProfile& profile) {
@@ -89,9 +90,7 @@ protected:
         TZephynTest::TearDown();
     }
     TTestingPage* Page() { return Frm->tabshtTesting(); }
-    template <class T> T* Find(const char* name) {
-        return Page()->findChild<T*>(QString::fromLatin1(name));
-    }
+    template <class T> T* Find(const char* name) { return FindWidget<T>(Page(), name); }
     TTestRun* Run() { return Frm->TestRun(); }
     // A ppp interface of the fake system, up or down.
     void Interface(const QString& name, bool up) {

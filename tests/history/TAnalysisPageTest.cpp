@@ -1,6 +1,7 @@
 #include "history/TAnalysisPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
 #include "history/THistoryPage.h"
@@ -165,14 +166,15 @@ protected:
         TZephynTest::TearDown();
     }
     void ShowPage() {
-        Frm->PageControl1()->setCurrentWidget(Frm->tabshtSettings());
-        Frm->PageControl1()->setCurrentWidget(Frm->tabshtAnalysis());
+        FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtSettings());
+        FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtAnalysis());
     }
     TThroughputChart* Chart() { return Frm->findChild<TThroughputChart*>(QStringLiteral("Chart")); }
     QAction* Item(const char* name) { return Frm->findChild<QAction*>(QLatin1String(name)); }
     QMenu* Menu() { return Frm->findChild<QMenu*>(QStringLiteral("mnuChart")); }
     void Select(std::initializer_list<int> rows) {
-        QItemSelectionModel* s = Frm->tabshtHistory()->lvHistory()->selectionModel();
+        QItemSelectionModel* s =
+            FindWidget<QTreeView>(Frm->tabshtHistory(), "lvHistory")->selectionModel();
         s->clearSelection();
         for (int row : rows)
             s->select(Data->History.index(row, 0),
@@ -284,9 +286,9 @@ TEST_F(TAnalysisPageTest, ARestoredWindowKeepsTheZoomAndAPageChangeDropsIt) {
 
 TEST_F(TAnalysisPageTest, OneSelectedRowDrawsAllRecordsAndTwoDrawThoseTwo) {
     StartThree();
-    Frm->PageControl1()->setCurrentWidget(Frm->tabshtHistory());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtHistory());
     Select({1});
-    Frm->PageControl1()->setCurrentWidget(Frm->tabshtAnalysis());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtAnalysis());
     ASSERT_EQ(Chart()->Points().size(), 3u);
     EXPECT_EQ(Chart()->accessibleName(), QStringLiteral("Zephyn Connection Throughput Analysis"));
     EXPECT_EQ(Chart()->accessibleDescription(),

@@ -1,6 +1,7 @@
 #include "history/THistoryPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
@@ -54,7 +55,7 @@ protected:
         Data = std::make_unique<TdataMain>();
         Frm = std::make_unique<TfrmMain>(*Data);
         Frm->show();
-        Frm->PageControl1()->setCurrentWidget(Page());
+        FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     }
     void TearDown() override {
         Frm.reset();
@@ -65,7 +66,7 @@ protected:
     const THistory& History() { return Data->History; }
     TParameterSet& Model() { return Data->Parameters; }
     void Select(std::initializer_list<int> rows) {
-        QItemSelectionModel* s = Page()->lvHistory()->selectionModel();
+        QItemSelectionModel* s = FindWidget<QTreeView>(Page(), "lvHistory")->selectionModel();
         s->clearSelection();
         for (int row : rows)
             s->select(History().index(row, 0),
@@ -86,7 +87,7 @@ protected:
 TEST_F(THistoryPageTest, TheListIsARowPerRecordWithFixedColumnsAndOrder) {
     Start({Record(QStringLiteral("a"), QStringLiteral("0000"), QStringLiteral("576")),
            Record(QStringLiteral("b"), QStringLiteral("0000"), QStringLiteral("1500"))});
-    QTreeView* list = Page()->lvHistory();
+    QTreeView* list = FindWidget<QTreeView>(Page(), "lvHistory");
     const QStringList captions{"Entry Name", "Profile",    "MaxMTU",      "RWIN",
                                "MSS",        "TTL",        "MTUDiscover", "BlackHole",
                                "NDI Cache",  "Throughput", "Comment"};
@@ -112,13 +113,17 @@ TEST_F(THistoryPageTest, TheListIsARowPerRecordWithFixedColumnsAndOrder) {
     // MSS before TTL, as the columns say.
     EXPECT_EQ(History().HistoryRowTexts(1), (QStringList{"b", "0000", "1500", "8192", "1460", "32",
                                                          "Yes", "No", "16", "3100", "kept"}));
-    EXPECT_EQ(Page()->sbtnNew()->text(), QStringLiteral("&Add New"));
-    for (QToolButton* b : {Page()->sbtnEdit(), Page()->sbtnRemove(), Page()->sbtnUse()})
+    EXPECT_EQ(FindWidget<QToolButton>(Page(), "sbtnNew")->text(), QStringLiteral("&Add New"));
+    for (QToolButton* b : {FindWidget<QToolButton>(Page(), "sbtnEdit"),
+                           FindWidget<QToolButton>(Page(), "sbtnRemove"),
+                           FindWidget<QToolButton>(Page(), "sbtnUse")})
         EXPECT_FALSE(b->isEnabled());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(History().index(1, 0)).center());
     EXPECT_EQ(Page()->SelectedRows(), QList<int>{1});
-    for (QToolButton* b : {Page()->sbtnEdit(), Page()->sbtnRemove(), Page()->sbtnUse()})
+    for (QToolButton* b : {FindWidget<QToolButton>(Page(), "sbtnEdit"),
+                           FindWidget<QToolButton>(Page(), "sbtnRemove"),
+                           FindWidget<QToolButton>(Page(), "sbtnUse")})
         EXPECT_TRUE(b->isEnabled());
 }
 
@@ -134,7 +139,7 @@ TEST_F(THistoryPageTest, EditRemoveAndUseNeedExactlyOneSelectedRecord) {
     Page()->sbtnUseClick();
     EXPECT_EQ(Dialogs().ShownTexts(), QStringList(3, "Please select only a single record first"));
     EXPECT_EQ(History().Count(), 3);
-    EXPECT_EQ(Frm->PageControl1()->currentWidget(), Page());
+    EXPECT_EQ(FindWidget<QTabWidget>(Frm, "PageControl1")->currentWidget(), Page());
     EXPECT_FALSE(Model().SettingsChanged);
 
     Dialogs().Clear();
@@ -153,20 +158,20 @@ TEST_F(THistoryPageTest, EditRemoveAndUseNeedExactlyOneSelectedRecord) {
     Select({1});
     Dialogs().Answer(mrNo);
     Dialogs().Answer(mrYes);
-    QTest::mouseClick(Page()->sbtnRemove(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnRemove"), Qt::LeftButton);
     EXPECT_EQ(History().Count(), 3);
-    QTest::mouseClick(Page()->sbtnRemove(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnRemove"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts().first(),
               QStringLiteral("Permanently remove the history entry named\r\nb?"));
     ASSERT_EQ(History().Count(), 2);
     EXPECT_EQ(History().Record(1).EntryName(), QStringLiteral("c"));
-    EXPECT_EQ(Page()->lvHistory()->model()->rowCount(), 2);
+    EXPECT_EQ(FindWidget<QTreeView>(Page(), "lvHistory")->model()->rowCount(), 2);
 
     // Delete on the selected row asks the same question.
     Dialogs().Clear();
     Select({0});
     Dialogs().Answer(mrYes);
-    QTest::keyClick(Page()->lvHistory(), Qt::Key_Delete);
+    QTest::keyClick(FindWidget<QTreeView>(Page(), "lvHistory"), Qt::Key_Delete);
     EXPECT_EQ(Dialogs().ShownTexts(),
               QStringList{QStringLiteral("Permanently remove the history entry named\r\na?")});
     EXPECT_EQ(History().Count(), 1);
@@ -184,23 +189,23 @@ TEST_F(THistoryPageTest, UseSettingsPutsARecordOnTheSettingsPage) {
     // A profile that no longer exists: the warning, the Settings page, nothing changed.
     Select({2});
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnUse"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts(),
               QStringList{QStringLiteral(
                   "Saved profile (..\\NetTrans\\0007) no\r\nlonger exists on your system.")});
     EXPECT_EQ(Dialogs().Shown()[0].Type, TMsgDlgType::mtWarning);
-    EXPECT_EQ(Frm->PageControl1()->currentWidget(), Frm->tabshtSettings());
+    EXPECT_EQ(FindWidget<QTabWidget>(Frm, "PageControl1")->currentWidget(), Frm->tabshtSettings());
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("576"));
     EXPECT_FALSE(Model().SettingsChanged);
     // The Settings page's commands follow it, as after any change of page.
     for (const char* name : {"btnDefaults", "btnCalc", "btnOptimal", "btnPPP", "btnSave"})
-        EXPECT_TRUE(Frm->Button(name)->isEnabled()) << name;
+        EXPECT_TRUE(FindWidget<QPushButton>(Frm, name)->isEnabled()) << name;
 
-    Frm->PageControl1()->setCurrentWidget(Page());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     Dialogs().Clear();
     Select({0});
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnUse"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts(), QStringList{entered});
     EXPECT_TRUE(Control<QRadioButton>("radio1002")->isChecked());
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("1002"));
@@ -216,44 +221,44 @@ TEST_F(THistoryPageTest, UseSettingsPutsARecordOnTheSettingsPage) {
     EXPECT_EQ(Model().NdiCacheSize, QStringLiteral("16"));
     EXPECT_TRUE(Model().AutoDiscover);
     EXPECT_TRUE(Model().SettingsChanged);
-    EXPECT_TRUE(Frm->Button("btnSave")->isEnabled());
+    EXPECT_TRUE(FindWidget<QPushButton>(Frm, "btnSave")->isEnabled());
 
-    Frm->PageControl1()->setCurrentWidget(Page());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     Select({1});
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnUse"), Qt::LeftButton);
     EXPECT_TRUE(Control<QRadioButton>("radioCustomMTU")->isChecked());
     EXPECT_EQ(Control<QLineEdit>("ebCustomMTU")->text(), QStringLiteral("1400"));
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("1400"));
 
     // A fixed MTU whose button is already checked still reaches the profile.
-    Frm->PageControl1()->setCurrentWidget(Page());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     Select({0});
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnUse"), Qt::LeftButton);
     Model().Profiles[0].MTU = QStringLiteral("576");
-    Frm->PageControl1()->setCurrentWidget(Page());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Page());
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Page()->sbtnUse(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnUse"), Qt::LeftButton);
     EXPECT_EQ(Model().Profiles[0].MTU, QStringLiteral("1002"));
 }
 
 TEST_F(THistoryPageTest, SaveWritesAndOffersARecordOfTheSettingsInForce) {
     Start({Record(QStringLiteral("a"), QStringLiteral("0000"), QStringLiteral("576"))});
-    Frm->PageControl1()->setCurrentWidget(Frm->tabshtSettings());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtSettings());
     const QString before = ReadHiveText(THKey::HKEY_LOCAL_MACHINE);
     Model().TTL = QStringLiteral("128");
     Model().SettingsChanged = true;
 
     Dialogs().Answer(mrNo);
-    QTest::mouseClick(Frm->Button("btnSave"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnSave"), Qt::LeftButton);
     EXPECT_EQ(ReadHiveText(THKey::HKEY_LOCAL_MACHINE), before);
     EXPECT_TRUE(Model().SettingsChanged);
 
     Dialogs().Clear();
     for (int answer : {mrYes, mrOk, mrNo, mrOk})
         Dialogs().Answer(answer);
-    QTest::mouseClick(Frm->Button("btnSave"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnSave"), Qt::LeftButton);
     EXPECT_EQ(
         Dialogs().ShownTexts(),
         (QStringList{"Are you sure you want to save these changes?", "Your changes have been saved",
@@ -269,7 +274,7 @@ TEST_F(THistoryPageTest, SaveWritesAndOffersARecordOfTheSettingsInForce) {
     for (int answer : {mrYes, mrOk, mrYes, mrOk})
         Dialogs().Answer(answer);
     Dialogs().AnswerInput(true, QStringLiteral("after the save"));
-    QTest::mouseClick(Frm->Button("btnSave"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnSave"), Qt::LeftButton);
     ASSERT_EQ(History().Count(), 2);
     EXPECT_EQ(History().HistoryRowTexts(1),
               (QStringList{"08 Dec 2026 09:05:07", "0000", "576", "2144", "536", "64", "No", "No",
@@ -281,7 +286,7 @@ TEST_F(THistoryPageTest, SaveWritesAndOffersARecordOfTheSettingsInForce) {
     for (int answer : {mrYes, mrOk, mrYes, mrOk})
         Dialogs().Answer(answer);
     Dialogs().AnswerInput(false, QString());
-    QTest::mouseClick(Frm->Button("btnSave"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnSave"), Qt::LeftButton);
     ASSERT_EQ(History().Count(), 3);
     EXPECT_EQ(History().Record(2).Comment(), QString());
 
@@ -292,7 +297,7 @@ TEST_F(THistoryPageTest, SaveWritesAndOffersARecordOfTheSettingsInForce) {
     Dialogs().Clear();
     for (int answer : {mrYes, mrOk, mrOk})
         Dialogs().Answer(answer);
-    QTest::mouseClick(Frm->Button("btnSave"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnSave"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().ShownTexts().last(),
               QStringLiteral("An error occurred saving your changes!"));
     EXPECT_TRUE(Model().SettingsChanged);
@@ -313,12 +318,12 @@ TEST_F(THistoryPageTest, DefaultsRemovesTheValuesAndExitCanWriteThemBack) {
                   QStringLiteral("[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\"
                                  "NWLink\\Ndi\\params\\cachesize]\n\"default\"=\"32\"\n"));
     Start({Record(QStringLiteral("a"), QStringLiteral("0000"), QStringLiteral("576"))});
-    Frm->PageControl1()->setCurrentWidget(Frm->tabshtSettings());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtSettings());
     ASSERT_EQ(Model().ProfileCount, 3);
     ASSERT_FALSE(Model().IPMTUInUse);
     Dialogs().Answer(mrYes);
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Frm->Button("btnDefaults"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnDefaults"), Qt::LeftButton);
     ASSERT_EQ(Dialogs().Shown().size(), 2u);
     EXPECT_TRUE(Dialogs().Shown()[0].Text.startsWith(
         QStringLiteral("This will remove all registry entries for the TCP/IP parameters\r\n")));
@@ -347,7 +352,7 @@ TEST_F(THistoryPageTest, DefaultsRemovesTheValuesAndExitCanWriteThemBack) {
     Dialogs().Clear();
     Dialogs().Answer(mrYes);
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Frm->Button("btnDefaults"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnDefaults"), Qt::LeftButton);
     EXPECT_EQ(Dialogs().Shown().size(), 2u);
 
     // Exit with the save answered Yes writes the previous values back.
@@ -355,7 +360,7 @@ TEST_F(THistoryPageTest, DefaultsRemovesTheValuesAndExitCanWriteThemBack) {
     Dialogs().Clear();
     Dialogs().Answer(mrOk);
     Dialogs().Answer(mrYes);
-    QTest::mouseClick(Frm->Button("btnClose"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnClose"), Qt::LeftButton);
     EXPECT_EQ(Value(ProfileKey + QStringLiteral("0000"), QStringLiteral("MaxMTU")),
               QStringLiteral("576"));
     EXPECT_EQ(Value(MSTCP, QStringLiteral("DefaultRcvWindow")), QStringLiteral("2144"));
@@ -368,14 +373,14 @@ TEST_F(THistoryPageTest, AddNewChecksItsFieldsAndAppendsTheRecord) {
     Dialogs().Answer(mrOk);
     WhenModal<TfrmHistoryEntry>([this](TfrmHistoryEntry& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Zephyn History Record"));
-        EXPECT_EQ(d.cbProfiles()->count(), 1);
-        EXPECT_EQ(d.cbProfiles()->currentIndex(), -1);
-        QTest::mouseClick(d.sbtnSave(), Qt::LeftButton);
+        EXPECT_EQ(FindWidget<QComboBox>(&d, "cbProfiles")->count(), 1);
+        EXPECT_EQ(FindWidget<QComboBox>(&d, "cbProfiles")->currentIndex(), -1);
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnSave"), Qt::LeftButton);
         EXPECT_EQ(Dialogs().ShownTexts().last(),
                   QStringLiteral("You must first enter a name for this entry."));
-        QTest::keyClicks(d.ebEntryName(), QString(35, u'n'));
-        EXPECT_EQ(d.ebEntryName()->text().size(), 30);
-        QTest::mouseClick(d.sbtnSave(), Qt::LeftButton);
+        QTest::keyClicks(FindWidget<QLineEdit>(&d, "ebEntryName"), QString(35, u'n'));
+        EXPECT_EQ(FindWidget<QLineEdit>(&d, "ebEntryName")->text().size(), 30);
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnSave"), Qt::LeftButton);
         EXPECT_EQ(Dialogs().ShownTexts().last(),
                   QStringLiteral("You must first select the profile for this entry."));
         EXPECT_TRUE(d.isVisible());
@@ -388,33 +393,36 @@ TEST_F(THistoryPageTest, AddNewChecksItsFieldsAndAppendsTheRecord) {
             QTest::keyClick(spin, Qt::Key_Tab);
             return spin->value();
         };
-        EXPECT_EQ(type(d.seMTU(), QStringLiteral("-5")), -1);
-        EXPECT_EQ(type(d.seRWIN(), QStringLiteral("-5")), 0);
-        for (QSpinBox* s : {d.seMSS(), d.seRWIN(), d.seTTL(), d.seThroughput()})
+        EXPECT_EQ(type(FindWidget<QSpinBox>(&d, "seMTU"), QStringLiteral("-5")), -1);
+        EXPECT_EQ(type(FindWidget<QSpinBox>(&d, "seRWIN"), QStringLiteral("-5")), 0);
+        for (QSpinBox* s :
+             {FindWidget<QSpinBox>(&d, "seMSS"), FindWidget<QSpinBox>(&d, "seRWIN"),
+              FindWidget<QSpinBox>(&d, "seTTL"), FindWidget<QSpinBox>(&d, "seThroughput")})
             EXPECT_EQ(type(s, QStringLiteral("48")), 48) << s->objectName().toStdString();
-        EXPECT_EQ(type(d.seNDI(), QStringLiteral("48")), 64);
-        d.seNDI()->setValue(32);
-        d.seNDI()->stepUp();
-        EXPECT_EQ(d.seNDI()->value(), 64);
-        d.seNDI()->stepDown();
-        EXPECT_EQ(d.seNDI()->value(), 32);
-        EXPECT_EQ(d.seTTL()->singleStep(), 32);
+        EXPECT_EQ(type(FindWidget<QSpinBox>(&d, "seNDI"), QStringLiteral("48")), 64);
+        FindWidget<QSpinBox>(&d, "seNDI")->setValue(32);
+        FindWidget<QSpinBox>(&d, "seNDI")->stepUp();
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seNDI")->value(), 64);
+        FindWidget<QSpinBox>(&d, "seNDI")->stepDown();
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seNDI")->value(), 32);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seTTL")->singleStep(), 32);
 
         // Copy Current Profile Settings, with a TTL choice that is no number.
         Frm->findChild<QComboBox*>(QStringLiteral("cbTTL"))->setCurrentIndex(-1);
-        QTest::mouseClick(d.sbtnCopySettings(), Qt::LeftButton);
-        EXPECT_EQ(d.ebEntryName()->text(), QStringLiteral("08 Dec 2026 09:05:07"));
-        EXPECT_EQ(d.cbProfiles()->currentText(), QStringLiteral("0000"));
-        EXPECT_EQ(d.seMTU()->value(), 576);
-        EXPECT_EQ(d.seRWIN()->value(), 2144);
-        EXPECT_EQ(d.seTTL()->value(), 0);
-        EXPECT_EQ(d.seNDI()->value(), 32);
-        EXPECT_EQ(d.seThroughput()->value(), 48); // left as it was
-        d.mComment()->setPlainText(QString(300, u'c'));
-        EXPECT_EQ(d.mComment()->toPlainText().size(), 255);
-        QTest::mouseClick(d.sbtnSave(), Qt::LeftButton);
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnCopySettings"), Qt::LeftButton);
+        EXPECT_EQ(FindWidget<QLineEdit>(&d, "ebEntryName")->text(),
+                  QStringLiteral("08 Dec 2026 09:05:07"));
+        EXPECT_EQ(FindWidget<QComboBox>(&d, "cbProfiles")->currentText(), QStringLiteral("0000"));
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seMTU")->value(), 576);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seRWIN")->value(), 2144);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seTTL")->value(), 0);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seNDI")->value(), 32);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seThroughput")->value(), 48); // left as it was
+        FindWidget<QPlainTextEdit>(&d, "mComment")->setPlainText(QString(300, u'c'));
+        EXPECT_EQ(FindWidget<QPlainTextEdit>(&d, "mComment")->toPlainText().size(), 255);
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnSave"), Qt::LeftButton);
     });
-    QTest::mouseClick(Page()->sbtnNew(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnNew"), Qt::LeftButton);
     ASSERT_EQ(History().Count(), 2);
     const HistoryRecord& r = History().Record(1);
     EXPECT_EQ(r.EntryName(), QStringLiteral("08 Dec 2026 09:05:07"));
@@ -437,19 +445,19 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     second.SetThroughput(213995102);
     Start({first, second});
     WhenModal<TfrmHistoryEntry>([](TfrmHistoryEntry& d) {
-        EXPECT_FALSE(d.sbtnCopySettings()->isEnabled());
-        EXPECT_EQ(d.ebEntryName()->text(), QStringLiteral("first"));
-        EXPECT_EQ(d.cbProfiles()->currentText(), QStringLiteral("0000"));
-        EXPECT_EQ(d.seMTU()->value(), 576);
-        EXPECT_EQ(d.seRWIN()->value(), 8192);
-        EXPECT_EQ(d.seNDI()->value(), 16);
-        EXPECT_TRUE(d.ckbxDiscover()->isChecked());
-        EXPECT_EQ(d.seThroughput()->value(), 3100);
-        d.seThroughput()->setValue(4200);
-        d.ebEntryName()->setText(QStringLiteral("edited"));
-        QTest::mouseClick(d.sbtnSave(), Qt::LeftButton);
+        EXPECT_FALSE(FindWidget<QPushButton>(&d, "sbtnCopySettings")->isEnabled());
+        EXPECT_EQ(FindWidget<QLineEdit>(&d, "ebEntryName")->text(), QStringLiteral("first"));
+        EXPECT_EQ(FindWidget<QComboBox>(&d, "cbProfiles")->currentText(), QStringLiteral("0000"));
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seMTU")->value(), 576);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seRWIN")->value(), 8192);
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seNDI")->value(), 16);
+        EXPECT_TRUE(FindWidget<QCheckBox>(&d, "ckbxDiscover")->isChecked());
+        EXPECT_EQ(FindWidget<QSpinBox>(&d, "seThroughput")->value(), 3100);
+        FindWidget<QSpinBox>(&d, "seThroughput")->setValue(4200);
+        FindWidget<QLineEdit>(&d, "ebEntryName")->setText(QStringLiteral("edited"));
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnSave"), Qt::LeftButton);
     });
-    QTreeView* list = Page()->lvHistory();
+    QTreeView* list = FindWidget<QTreeView>(Page(), "lvHistory");
     // A double click is a click and then the double-click event.
     const QPoint at = list->visualRect(History().index(0, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -459,10 +467,11 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     // Save Entry on an untouched record keeps a figure of any size.
     EXPECT_EQ(History().Record(1).Throughput(), 213995102);
     const QByteArray before(History().Record(1).Bytes(), HistoryRecord::Size);
-    WhenModal<TfrmHistoryEntry>(
-        [](TfrmHistoryEntry& d) { QTest::mouseClick(d.sbtnSave(), Qt::LeftButton); });
+    WhenModal<TfrmHistoryEntry>([](TfrmHistoryEntry& d) {
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnSave"), Qt::LeftButton);
+    });
     Select({1});
-    QTest::mouseClick(Page()->sbtnEdit(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnEdit"), Qt::LeftButton);
     EXPECT_EQ(QByteArray(History().Record(1).Bytes(), HistoryRecord::Size), before);
     EXPECT_EQ(History().Record(0).Throughput(), 4200);
     EXPECT_EQ(History().Record(0).ProfileCopy(), QStringLiteral("copy"));
@@ -473,7 +482,7 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
     bool opened = false;
     WhenModal<TfrmHistoryEntry>([&opened](TfrmHistoryEntry& d) {
         opened = true;
-        QTest::mouseClick(d.sbtnAbort(), Qt::LeftButton);
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnAbort"), Qt::LeftButton);
     });
     list->setCurrentIndex(History().index(1, 0));
     QTest::keyClick(list, Qt::Key_Return);
@@ -481,21 +490,21 @@ TEST_F(THistoryPageTest, EditChangesTheSelectedRecordInPlace) {
 
     // Cancel changes nothing.
     WhenModal<TfrmHistoryEntry>([](TfrmHistoryEntry& d) {
-        d.ebEntryName()->setText(QStringLiteral("not kept"));
-        QTest::mouseClick(d.sbtnAbort(), Qt::LeftButton);
+        FindWidget<QLineEdit>(&d, "ebEntryName")->setText(QStringLiteral("not kept"));
+        QTest::mouseClick(FindWidget<QPushButton>(&d, "sbtnAbort"), Qt::LeftButton);
     });
     Select({1});
-    QTest::mouseClick(Page()->sbtnEdit(), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QToolButton>(Page(), "sbtnEdit"), Qt::LeftButton);
     EXPECT_EQ(History().Record(1).EntryName(), QStringLiteral("second"));
 }
 
 TEST_F(THistoryPageTest, DefaultsOnNtRemovesTheAdapterMtusAndTheIntegerValues) {
     UseSample(QStringLiteral("nt4.reg"));
     Start({Record(QStringLiteral("a"), QStringLiteral("NdisWan4"), QStringLiteral("1500"))});
-    Frm->PageControl1()->setCurrentWidget(Frm->tabshtSettings());
+    FindWidget<QTabWidget>(Frm, "PageControl1")->setCurrentWidget(Frm->tabshtSettings());
     Dialogs().Answer(mrYes);
     Dialogs().Answer(mrOk);
-    QTest::mouseClick(Frm->Button("btnDefaults"), Qt::LeftButton);
+    QTest::mouseClick(FindWidget<QPushButton>(Frm, "btnDefaults"), Qt::LeftButton);
     const QString adapter =
         QStringLiteral("SYSTEM\\CurrentControlSet\\Services\\NdisWan4\\Parameters\\Tcpip");
     const QString global = QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters");

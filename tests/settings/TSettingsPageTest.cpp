@@ -1,6 +1,7 @@
 #include "settings/TSettingsPage.h"
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/THiveText.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
@@ -55,15 +56,10 @@ protected:
     TParameterSet& Model() { return Data->Parameters; }
     AdapterProfile& Profile() { return *Model().ActiveEntry(); }
     TSettingsPage* Page() { return Frm->tabshtSettings(); }
-    template <class T> T* Control(const char* name) {
-        T* w = Frm->findChild<T*>(QLatin1String(name));
-        if (!w)
-            ADD_FAILURE() << "no control " << name;
-        return w;
-    }
+    template <class T> T* Control(const char* name) { return FindWidget<T>(Frm, name); }
     QRadioButton* Radio(const char* name) { return Control<QRadioButton>(name); }
     QSlider* Multiplier() { return Control<QSlider>("tbRWIN"); }
-    QPushButton* Button(const char* name) { return Frm->Button(name); }
+    QPushButton* Button(const char* name) { return FindWidget<QPushButton>(Frm, name); }
     // The display as the program runs it; what it raises goes to the error log.
     void Display() {
         TApplication::Guard([this] { Page()->cbActiveProfileChange(); });
@@ -174,7 +170,7 @@ TEST_F(TSettingsPageTest, TheMtuSelectsItsRadioButtonAndTheCalculateButton) {
     EXPECT_TRUE(calc->isEnabled());
     EXPECT_TRUE(custom->text().isEmpty());
     EXPECT_FALSE(custom->isEnabled());
-    EXPECT_EQ(Page()->ebIPAddress()->text(), QStringLiteral("127.7.7.7"));
+    EXPECT_EQ(FindWidget<QLineEdit>(Page(), "ebIPAddress")->text(), QStringLiteral("127.7.7.7"));
 
     Profile().MTU = QStringLiteral("1200");
     Display();
@@ -418,7 +414,7 @@ TEST_F(TSettingsPageTest, TheCustomEditTakesTheFocusOnlyOnTheShownPage) {
     Start(Win98Machine(QStringLiteral("576"), Tuned));
     ActivateWindow();
     QLineEdit* custom = Control<QLineEdit>("ebCustomMTU");
-    Frm->SetActivePage(Frm->PageControl1()->widget(2));
+    Frm->SetActivePage(FindWidget<QTabWidget>(Frm, "PageControl1")->widget(2));
     QWidget* before = QApplication::focusWidget();
     Profile().MTU = QStringLiteral("1300");
     Display();
@@ -433,9 +429,9 @@ TEST_F(TSettingsPageTest, SwitchingPagesEnablesTheSettingsButtonsOnlyOnTheSettin
     const char* settingsButtons[] = {"btnDefaults", "btnCalc", "btnOptimal", "btnPPP", "btnSave"};
     for (const char* name : settingsButtons)
         EXPECT_TRUE(Button(name)->isEnabled()) << name;
-    QTabBar* tabs = Frm->PageControl1()->tabBar();
+    QTabBar* tabs = FindWidget<QTabWidget>(Frm, "PageControl1")->tabBar();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
-    ASSERT_EQ(Frm->PageControl1()->currentIndex(), 3);
+    ASSERT_EQ(FindWidget<QTabWidget>(Frm, "PageControl1")->currentIndex(), 3);
     for (const char* name : settingsButtons)
         EXPECT_FALSE(Button(name)->isEnabled()) << name;
     for (const char* name : {"btnAbout", "btnHelp", "btnClose"})
@@ -529,7 +525,7 @@ TEST_F(TSettingsPageTest, OptimalAndPppApplyTheirPresetsToTheActiveProfileOnly) 
     EXPECT_TRUE(Model().SettingsChanged);
 
     // PPP on the second profile.
-    QComboBox* selector = Page()->cbActiveProfile();
+    QComboBox* selector = FindWidget<QComboBox>(Page(), "cbActiveProfile");
     selector->setFocus();
     QTest::keyClick(selector, Qt::Key_Down);
     ASSERT_EQ(Model().ActiveProfile(), 1);
@@ -581,7 +577,7 @@ TEST_F(TSettingsPageTest, WindowsNtShowsItsAdaptersAndNoNdiCache) {
     UseSample(QStringLiteral("nt4.reg"));
     Start();
     ASSERT_EQ(Model().Platform, WinNT);
-    QComboBox* selector = Page()->cbActiveProfile();
+    QComboBox* selector = FindWidget<QComboBox>(Page(), "cbActiveProfile");
     ASSERT_EQ(selector->count(), 2);
     EXPECT_EQ(selector->itemText(0), QStringLiteral("..\\Tcpip\\NdisWan4"));
     EXPECT_EQ(selector->currentIndex(), 0);
@@ -611,7 +607,7 @@ TEST_F(TSettingsPageTest, EveryControlIsReachableByTabAndByItsMnemonic) {
     const QStringList expected{"cbActiveProfile", "ebIPAddress", "radioCustomMTU", "ebCustomMTU",
                                "seMSS",           "tbRWIN",      "ebRWIN",         "cbTTL",
                                "cbAutoDiscover",  "cbBlackHole", "cbNdiCache"};
-    Page()->cbActiveProfile()->setFocus(Qt::TabFocusReason);
+    FindWidget<QComboBox>(Page(), "cbActiveProfile")->setFocus(Qt::TabFocusReason);
     QStringList walked;
     for (int i = 0; i < 40 && walked.size() < expected.size(); ++i) {
         QWidget* w = QApplication::focusWidget();

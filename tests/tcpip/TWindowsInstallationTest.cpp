@@ -4,6 +4,7 @@
 // and checked with the Debian readers.
 #include "app/TdataMain.h"
 #include "app/TfrmMain.h"
+#include "helpers/TFindWidget.h"
 #include "helpers/TRegistryFixtures.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
@@ -427,14 +428,14 @@ TEST_F(TWindowsInstallationTest, TheWindowShowsAndSavesAMountedNtInstallation) {
     TfrmMain frm(data);
     frm.show();
     EXPECT_EQ(frm.windowTitle(), QStringLiteral("Zephyn for Windows [Freeware]"));
-    EXPECT_EQ(frm.tabshtSettings()->cbActiveProfile()->currentText(),
+    EXPECT_EQ(FindWidget<QComboBox>(frm.tabshtSettings(), "cbActiveProfile")->currentText(),
               QStringLiteral("..\\Tcpip\\NdisWan4"));
-    frm.tabshtSettings()->radioRemoveMTU()->click();
+    FindWidget<QRadioButton>(frm.tabshtSettings(), "radioRemoveMTU")->click();
     Dialogs().Answer(mrYes); // Are you sure?
     Dialogs().Answer(mrOk);  // saved
     Dialogs().Answer(mrNo);  // no history entry
     Dialogs().Answer(mrOk);  // reboot
-    frm.Button("btnSave")->click();
+    FindWidget<QPushButton>(&frm, "btnSave")->click();
     EXPECT_FALSE(Dump(SystemHive()).contains(Wan2 + QStringLiteral("MTU")));
     EXPECT_EQ(
         Dump(SystemHive())
