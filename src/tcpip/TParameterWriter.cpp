@@ -90,57 +90,73 @@ bool TParameterWriter::Write(int profileIndex) {
 }
 
 bool TParameterWriter::WriteValues(int profileIndex) {
+    if (FModel.ProfileCount > 0) {
+        if (profileIndex < 0 || profileIndex >= MaxProfiles)
+            profileIndex = 0;
+        if (!WriteProfile(FModel.Profiles[profileIndex]))
+            return false;
+    }
+    if (!WriteGlobals())
+        return false;
+    if (FModel.Platform != WinNT)
+        WriteNdiCache();
+    return true;
+}
+
+bool TParameterWriter::WriteProfile(const AdapterProfile& profile) {
     TRegistry& reg = FModel.Registry;
     auto fail = [&reg] {
         reg.CloseKey();
         return false;
     };
-
-    if (FModel.ProfileCount > 0) {
-        if (profileIndex < 0 || profileIndex >= MaxProfiles)
-            profileIndex = 0;
-        const AdapterProfile& profile = FModel.Profiles[profileIndex];
-        const QString keyPath = FModel.Platform == WinNT
-                                    ? QStringLiteral("System\\CurrentControlSet\\Services\\") +
-                                          profile.KeyName + QStringLiteral("\\Parameters\\Tcpip")
-                                    : NetTrans + profile.KeyName;
-        const bool opened = OpenKey(keyPath, false);
-        if (!opened) {
-            ShowError(QStringLiteral("Error opening key for write:\r\n") + keyPath);
-            return false;
-        }
-        const bool unsetMTU = profile.MTU == QLatin1String("-1");
-        if (FModel.Platform == WinNT) {
-            try {
-                if (!unsetMTU)
-                    reg.WriteInteger(QStringLiteral("MTU"), StrToInt(profile.MTU));
-                else
-                    RemoveValue(QStringLiteral("MTU"));
-            } catch (const Exception& e) {
-                ShowError(e.Message());
-                return fail();
-            }
-        } else if (unsetMTU) {
-            RemoveValue(QStringLiteral("MaxMTU"));
-            if (FModel.IPMTUInUse)
-                WriteString(QStringLiteral("IPMTU"), QStringLiteral("0"));
-        } else if (!WriteString(QStringLiteral("MaxMTU"), profile.MTU)) {
+    const QString keyPath = FModel.Platform == WinNT
+                                ? QStringLiteral("System\\CurrentControlSet\\Services\\") +
+                                      profile.KeyName + QStringLiteral("\\Parameters\\Tcpip")
+                                : NetTrans + profile.KeyName;
+    const bool opened = OpenKey(keyPath, false);
+    if (!opened) {
+        ShowError(QStringLiteral("Error opening key for write:\r\n") + keyPath);
+        return false;
+    }
+    const bool unsetMTU = profile.MTU == QLatin1String("-1");
+    if (FModel.Platform == WinNT) {
+        try {
+            if (!unsetMTU)
+                reg.WriteInteger(QStringLiteral("MTU"), StrToInt(profile.MTU));
+            else
+                RemoveValue(QStringLiteral("MTU"));
+        } catch (const Exception& e) {
+            ShowError(e.Message());
             return fail();
         }
-        reg.CloseKey();
-
-        if (FModel.IPMTUInUse) {
-            const QString ipmtuKey = NetTrans + profile.KeyName;
-            const bool ipmtuOpened = OpenKey(ipmtuKey, true);
-            if (!ipmtuOpened) {
-                ShowError(QStringLiteral("Error opening key for write:\r\n") + ipmtuKey);
-                return false;
-            }
-            WriteString(QStringLiteral("IPMTU"), unsetMTU ? QStringLiteral("0") : profile.MTU);
-            reg.CloseKey();
-        }
+    } else if (unsetMTU) {
+        RemoveValue(QStringLiteral("MaxMTU"));
+        if (FModel.IPMTUInUse)
+            WriteString(QStringLiteral("IPMTU"), QStringLiteral("0"));
+    } else if (!WriteString(QStringLiteral("MaxMTU"), profile.MTU)) {
+        return fail();
     }
+    reg.CloseKey();
 
+    if (FModel.IPMTUInUse) {
+        const QString ipmtuKey = NetTrans + profile.KeyName;
+        const bool ipmtuOpened = OpenKey(ipmtuKey, true);
+        if (!ipmtuOpened) {
+            ShowError(QStringLiteral("Error opening key for write:\r\n") + ipmtuKey);
+            return false;
+        }
+        WriteString(QStringLiteral("IPMTU"), unsetMTU ? QStringLiteral("0") : profile.MTU);
+        reg.CloseKey();
+    }
+    return true;
+}
+
+bool TParameterWriter::WriteGlobals() {
+    TRegistry& reg = FModel.Registry;
+    auto fail = [&reg] {
+        reg.CloseKey();
+        return false;
+    };
     const bool nt = FModel.Platform == WinNT;
     const QString globalKey =
         nt ? QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters")
@@ -187,25 +203,26 @@ bool TParameterWriter::WriteValues(int profileIndex) {
         }
     }
     reg.CloseKey();
-
-    if (!nt) {
-        const QString cacheKey = QStringLiteral(
-            "System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize");
-        const bool cacheOpened = OpenKey(cacheKey, true);
-        if (cacheOpened) {
-            try {
-                reg.WriteString(QStringLiteral("default"), FModel.NdiCacheSize);
-            } catch (const Exception& e) {
-                MessageDlg(QStringLiteral("Error writing NDI cachesize value:\r\n") + e.Message(),
-                           TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-            }
-            reg.CloseKey();
-        } else {
-            MessageDlg(QStringLiteral("Unable to open or create key for NDI cachesize.\r\nThis "
-                                      "could be due to not having NWLink installed\r\non your "
-                                      "system."),
-                       TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-        }
-    }
     return true;
+}
+
+void TParameterWriter::WriteNdiCache() {
+    TRegistry& reg = FModel.Registry;
+    const QString cacheKey =
+        QStringLiteral("System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize");
+    const bool cacheOpened = OpenKey(cacheKey, true);
+    if (cacheOpened) {
+        try {
+            reg.WriteString(QStringLiteral("default"), FModel.NdiCacheSize);
+        } catch (const Exception& e) {
+            MessageDlg(QStringLiteral("Error writing NDI cachesize value:\r\n") + e.Message(),
+                       TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        }
+        reg.CloseKey();
+    } else {
+        MessageDlg(QStringLiteral("Unable to open or create key for NDI cachesize.\r\nThis "
+                                  "could be due to not having NWLink installed\r\non your "
+                                  "system."),
+                   TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    }
 }

@@ -2,6 +2,7 @@
 #include <QString>
 
 class TParameterSet;
+struct AdapterProfile;
 
 // Writes the model back: the active profile's MTU into its key, the global
 // values into the TCP/IP driver's key, and unset values removed so that
@@ -21,6 +22,12 @@ public:
 
 private:
     bool WriteValues(int profileIndex);
+    // The profile's MTU into its key (and IPMTU beside it, where in use).
+    bool WriteProfile(const AdapterProfile& profile);
+    // RWIN, TTL, MSS and the two path MTU switches into the driver's key.
+    bool WriteGlobals();
+    // Windows 9x: the NWLink cache size; a missing NWLink is only warned of.
+    void WriteNdiCache();
     bool OpenKey(const QString& path, bool create);
     // On the open key; false (after an error message) when it fails.
     bool WriteString(const QString& name, const QString& text);
