@@ -132,7 +132,8 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setFocusPolicy(Qt::NoFocus);
     scroller->setWidgetResizable(true);
-    ui->layoutMain->replaceWidget(ui->PageControl1, scroller);
+    // The layout hands back the item it held for the page control: it is ours.
+    delete ui->layoutMain->replaceWidget(ui->PageControl1, scroller);
     scroller->setWidget(ui->PageControl1);
     resize(QSize(511, 398).expandedTo(content));
     FormCreate();
