@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>

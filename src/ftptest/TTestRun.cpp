@@ -13,13 +13,10 @@
 #include "platform/TMessageDlg.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
