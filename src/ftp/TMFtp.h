@@ -275,6 +275,8 @@ private:
     void Info(FtpInfo info, const QString& text);
     QString NeedInfo(TMFtpInfoNeeded need);
     static QString QuotedDirectory(const QString& line);
+    // The reply code's first digit ('1' to '5'), or nothing for an empty line.
+    static QChar ReplyClass(const QString& line) { return line.isEmpty() ? QChar() : line[0]; }
     QString DriveLetterNormalised(const QString& directory) const;
 
     // The replies: ActOnReply is the index, by the awaited reply.

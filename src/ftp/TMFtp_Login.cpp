@@ -2,13 +2,7 @@
 // dialogue, the server's kind and the directory it starts in.
 #include "ftp/TMFtp.h"
 
-namespace {
-
-QChar At(const QString& s, int i) {
-    return i < s.size() ? s[i] : QChar();
-}
-
-} // namespace
+namespace {} // namespace
 
 void TMFtp::FirstLoginCommand() {
     const QString port = QString::number(Port);
@@ -144,7 +138,7 @@ void TMFtp::OnGreetingReply(const QString& line) {
 }
 
 void TMFtp::OnProxyReply(const QString& line) {
-    const QChar c = At(line, 0);
+    const QChar c = ReplyClass(line);
     const bool positive = c == u'2';
     switch (FReplyState) {
     case TReplyState::ProxyOpen:
@@ -180,7 +174,7 @@ void TMFtp::OnProxyReply(const QString& line) {
 }
 
 void TMFtp::OnLoginReply(const QString& line) {
-    const QChar c = At(line, 0);
+    const QChar c = ReplyClass(line);
     if (c == u'2') {
         ProbeStart();
     } else if (c == u'3' && FReplyState == TReplyState::User) {
@@ -222,7 +216,7 @@ void TMFtp::OnProbeReply(const QString& line) {
         SendCommand(QStringLiteral("REST 100"), TReplyState::RestProbe);
         return;
     case TReplyState::RestProbe:
-        FCanResume = At(line, 0) == u'3';
+        FCanResume = ReplyClass(line) == u'3';
         if (FCanResume)
             Info(ftpiCanResume, QStringLiteral("This site can resume broken downloads/uploads"));
         else

@@ -13,10 +13,6 @@ namespace {
 // the event loop.
 constexpr int MaxBlocksPerNotification = 64;
 
-QChar At(const QString& s, int i) {
-    return i < s.size() ? s[i] : QChar();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- transfers
@@ -332,7 +328,7 @@ void TMFtp::AbortTransfer() {
 // ------------------------------------------------------ the transfer replies
 
 void TMFtp::OnDataSetupReply(const QString& line) {
-    const QChar c = At(line, 0);
+    const QChar c = ReplyClass(line);
     const bool positive = c == u'2';
     switch (FReplyState) {
     case TReplyState::TypeForExistingFile:
@@ -366,7 +362,7 @@ void TMFtp::OnDataSetupReply(const QString& line) {
 }
 
 void TMFtp::OnRetrReply(const QString& line) {
-    const QChar c = At(line, 0);
+    const QChar c = ReplyClass(line);
     if (c == u'1') {
         FTransfer.Begun = true;
         const qsizetype open = line.indexOf(u'(');
@@ -436,7 +432,7 @@ void TMFtp::OnAbortReply(const QString& line) {
     // just finished) and ABOR's own (226 or 225), in either order; both are
     // taken here before the session goes on, so that neither is mistaken
     // for the reply to a later command.
-    const QChar c = At(line, 0);
+    const QChar c = ReplyClass(line);
     if (c == u'1')
         return;
     if (FAbortRepliesLeft == 2 && FReplyState == TReplyState::Retr) {

@@ -253,22 +253,29 @@ void TTestingPage::cbFtpHostChange() {
     ShowProfile(ui->cbFtpHost->currentIndex());
 }
 
+void TTestingPage::StoreFields(const TFtpProfileFields& typed, FtpTestProfile& p) {
+    p.SetHost(typed.Host);
+    p.SetPath(typed.Path);
+    p.SetFileName(typed.File);
+    p.SetLoginName(typed.Login);
+    p.SetPassword(typed.Password);
+}
+
+void TTestingPage::SaveProfilesAndShowThem() {
+    FProfiles.WriteFtpTestProfiles();
+    ui->cbFtpHost->clear();
+    FProfiles.ReadFtpTestProfiles();
+    FillHosts();
+}
+
 void TTestingPage::btnFtpAddClick() {
     TfrmFtpProfileEdit dialog(window());
     dialog.exec();
     if (dialog.Saved) {
         FtpTestProfile p;
-        const TFtpProfileFields typed = dialog.Fields();
-        p.SetHost(typed.Host);
-        p.SetPath(typed.Path);
-        p.SetFileName(typed.File);
-        p.SetLoginName(typed.Login);
-        p.SetPassword(typed.Password);
+        StoreFields(dialog.Fields(), p);
         FProfiles.Items.push_back(p);
-        FProfiles.WriteFtpTestProfiles();
-        ui->cbFtpHost->clear();
-        FProfiles.ReadFtpTestProfiles();
-        FillHosts();
+        SaveProfilesAndShowThem();
         ui->cbFtpHost->setCurrentIndex(ui->cbFtpHost->count() - 1);
     }
     cbFtpHostChange();
@@ -285,16 +292,8 @@ void TTestingPage::btnFtpEditClick() {
     dialog.exec();
     if (dialog.Saved) {
         FtpTestProfile& p = FProfiles.Items[size_t(index)];
-        const TFtpProfileFields typed = dialog.Fields();
-        p.SetHost(typed.Host);
-        p.SetPath(typed.Path);
-        p.SetFileName(typed.File);
-        p.SetLoginName(typed.Login);
-        p.SetPassword(typed.Password);
-        FProfiles.WriteFtpTestProfiles();
-        ui->cbFtpHost->clear();
-        FProfiles.ReadFtpTestProfiles();
-        FillHosts();
+        StoreFields(dialog.Fields(), p);
+        SaveProfilesAndShowThem();
     }
     ui->cbFtpHost->setCurrentIndex(index);
     cbFtpHostChange();

@@ -5,6 +5,7 @@
 
 class TFtpTestProfiles;
 struct TProxySettings;
+struct TFtpProfileFields;
 class FtpTestProfile;
 namespace Ui {
 class TTestingPage;
@@ -69,6 +70,10 @@ protected:
 private:
     void FixFigureSizes();
     void FillHosts();
+    // The editor's fields into a profile, through its slots' limits.
+    static void StoreFields(const TFtpProfileFields& typed, FtpTestProfile& p);
+    // Writes the profiles and fills the host list from the file again.
+    void SaveProfilesAndShowThem();
     void ShowProfile(int index);
     void ClearProfileBoxes();
     void SetProfileControlsEnabled(bool enabled);

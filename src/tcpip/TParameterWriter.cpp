@@ -21,6 +21,11 @@ const QString NetTrans = QStringLiteral("System\\CurrentControlSet\\Services\\Cl
 
 } // namespace
 
+bool TParameterWriter::CloseAndFail() {
+    FModel.Registry.CloseKey();
+    return false;
+}
+
 bool TParameterWriter::OpenKey(const QString& path, bool create) {
     // A key the registry refuses to open is as good as missing: the caller
     // says which one.
@@ -105,10 +110,6 @@ bool TParameterWriter::WriteValues(int profileIndex) {
 
 bool TParameterWriter::WriteProfile(const AdapterProfile& profile) {
     TRegistry& reg = FModel.Registry;
-    auto fail = [&reg] {
-        reg.CloseKey();
-        return false;
-    };
     const QString keyPath = FModel.Platform == WinNT
                                 ? QStringLiteral("System\\CurrentControlSet\\Services\\") +
                                       profile.KeyName + QStringLiteral("\\Parameters\\Tcpip")
@@ -127,14 +128,14 @@ bool TParameterWriter::WriteProfile(const AdapterProfile& profile) {
                 RemoveValue(QStringLiteral("MTU"));
         } catch (const Exception& e) {
             ShowError(e.Message());
-            return fail();
+            return CloseAndFail();
         }
     } else if (unsetMTU) {
         RemoveValue(QStringLiteral("MaxMTU"));
         if (FModel.IPMTUInUse)
             WriteString(QStringLiteral("IPMTU"), QStringLiteral("0"));
     } else if (!WriteString(QStringLiteral("MaxMTU"), profile.MTU)) {
-        return fail();
+        return CloseAndFail();
     }
     reg.CloseKey();
 
@@ -153,10 +154,6 @@ bool TParameterWriter::WriteProfile(const AdapterProfile& profile) {
 
 bool TParameterWriter::WriteGlobals() {
     TRegistry& reg = FModel.Registry;
-    auto fail = [&reg] {
-        reg.CloseKey();
-        return false;
-    };
     const bool nt = FModel.Platform == WinNT;
     const QString globalKey =
         nt ? QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters")
@@ -189,16 +186,16 @@ bool TParameterWriter::WriteGlobals() {
         const QString& name = nt ? g.NTName : g.Win9xName;
         if (g.Unset) {
             if (!RemoveValue(name))
-                return fail();
+                return CloseAndFail();
         } else if (!nt) {
             if (!WriteString(name, g.Text))
-                return fail();
+                return CloseAndFail();
         } else {
             try {
                 reg.WriteInteger(name, StrToInt(g.Text));
             } catch (const Exception& e) {
                 ShowError(e.Message());
-                return fail();
+                return CloseAndFail();
             }
         }
     }

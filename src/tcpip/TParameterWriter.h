@@ -29,6 +29,8 @@ private:
     // Windows 9x: the NWLink cache size; a missing NWLink is only warned of.
     void WriteNdiCache();
     bool OpenKey(const QString& path, bool create);
+    // Closes the open key after a failure; false.
+    bool CloseAndFail();
     // On the open key; false (after an error message) when it fails.
     bool WriteString(const QString& name, const QString& text);
     bool RemoveValue(const QString& name);
