@@ -86,7 +86,7 @@ int Child(const QString& mode, const QString& folder) {
                            folder + QStringLiteral("/SOFTWARE"));
             nt.Read();
         } else if (mode == QLatin1String("load-9x")) {
-            TWin9xRegistry w(folder + QStringLiteral("/SYSTEM.DAT"));
+            TWin9xRegistry w(folder + QStringLiteral("/SYSTEM.DAT"), folder + QStringLiteral("/written-imports"));
             w.Read();
         } else if (mode == QLatin1String("save-nt")) {
             TNtRegistry nt(folder, folder + QStringLiteral("/SYSTEM"),

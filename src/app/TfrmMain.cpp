@@ -284,7 +284,8 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
         MessageDlg(QStringLiteral("Settings Changed - Save First?"), TMsgDlgType::mtConfirmation,
                    TMsgDlgButtons::mbYesNo) == mrYes) {
         // What the write reports it shows itself; the window closes either way.
-        model.WriteParameters(model.ProfileCount > 0 ? model.ActiveProfile() : 0);
+        if (model.MachineRegistryWritable())
+            model.WriteParameters(model.ProfileCount > 0 ? model.ActiveProfile() : 0);
         model.SettingsChanged = false;
     }
     // Destroying the component must not touch the user's dial-up link.

@@ -8,9 +8,14 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/capability.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 QString InOutErrorText(int errorNumber) {
     switch (errorNumber) {
@@ -210,4 +215,87 @@ int TAtomicFile::RemoveLeftovers(const QString& folder) {
     }
     ::closedir(d);
     return removed;
+}
+
+namespace {
+
+// ".<name>.XXXXXX" as mkostemp fills it in: six letters or digits.
+bool IsTemporaryOf(const QByteArray& entry, const QByteArray& name) {
+    if (entry.size() != name.size() + 8 || !entry.startsWith('.') || entry.mid(1, name.size()) != name ||
+        entry.at(name.size() + 1) != '.')
+        return false;
+    for (char c : entry.right(6))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+bool HasCapChown() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return ::geteuid() == 0;
+    return (data[CAP_TO_INDEX(CAP_CHOWN)].effective & CAP_TO_MASK(CAP_CHOWN)) != 0;
+}
+
+} // namespace
+
+int TAtomicFile::RemoveLeftoversOf(const QString& folder, const QStringList& names) {
+    int removed = 0;
+    const QByteArray dir = QFile::encodeName(folder);
+    DIR* d = ::opendir(dir.constData());
+    if (!d)
+        return 0;
+    while (const dirent* entry = ::readdir(d)) {
+        const QByteArray name(entry->d_name);
+        bool ours = false;
+        for (const QString& target : names)
+            ours = ours || IsTemporaryOf(name, QFile::encodeName(target));
+        if (!ours)
+            continue;
+        const QByteArray path = dir + '/' + name;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // A plain file whose writer is gone (a live writer holds its lock).
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.constData()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
+}
+
+bool TAtomicFile::CanKeepOwner(const struct stat& st) {
+    if (st.st_uid == ::geteuid()) {
+        if (st.st_gid == ::getegid())
+            return true;
+        // An owner may give a file to any group it belongs to.
+        const int count = ::getgroups(0, nullptr);
+        std::vector<gid_t> groups(size_t(count > 0 ? count : 0));
+        if (count > 0 && ::getgroups(count, groups.data()) == count)
+            for (gid_t g : groups)
+                if (g == st.st_gid)
+                    return true;
+    }
+    return HasCapChown();
+}
+
+QString TAtomicFile::OwnerText(uid_t uid, gid_t gid) {
+    char buffer[4096];
+    passwd pw{};
+    passwd* user = nullptr;
+    group gr{};
+    group* grp = nullptr;
+    ::getpwuid_r(uid, &pw, buffer, sizeof buffer, &user);
+    const QString userName = user ? QString::fromLocal8Bit(user->pw_name) : QString();
+    ::getgrgid_r(gid, &gr, buffer, sizeof buffer, &grp);
+    const QString groupName = grp ? QString::fromLocal8Bit(grp->gr_name) : QString();
+    const QString u = userName.isEmpty() ? QStringLiteral("uid %1").arg(uid)
+                                         : QStringLiteral("%1 (uid %2)").arg(userName).arg(uid);
+    const QString g = groupName.isEmpty() ? QStringLiteral("gid %1").arg(gid)
+                                          : QStringLiteral("%1 (gid %2)").arg(groupName).arg(gid);
+    return QStringLiteral("user %1, group %2").arg(u, g);
 }

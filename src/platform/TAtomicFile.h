@@ -3,6 +3,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <sys/types.h>
+
+struct stat;
 
 // A failed file operation, with the text users know from the program's
 // file handling ("Read beyond end of file", "Disk full", ...).
@@ -67,6 +71,17 @@ public:
     // Removes the temporary files that interrupted saves left in a folder;
     // one that another process is still writing (it holds its lock) stays.
     static int RemoveLeftovers(const QString& folder);
+    // Removes from a folder of the user's the temporary files that an
+    // interrupted save of the named files left (".<name>.XXXXXX", names
+    // matched as they are). Only for a folder whose TFolderLock the caller
+    // holds, so no copy of the program is writing there.
+    static int RemoveLeftoversOf(const QString& folder, const QStringList& names);
+
+    // Whether a file written now can be given st's owner and group: the
+    // process is that owner (and in that group), or may change owners.
+    static bool CanKeepOwner(const struct stat& st);
+    // "user (uid 1001), group users (gid 100)".
+    static QString OwnerText(uid_t uid, gid_t gid);
 
 private:
     QString FPath;

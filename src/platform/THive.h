@@ -31,6 +31,9 @@ public:
     virtual QString Commit() { return QString(); }
     // Why nothing may be written (empty: it may).
     virtual QString ReadOnlyReason() { return QString(); }
+    // What the user must know before a save: the files written will not
+    // keep their owner (empty: nothing).
+    virtual QString OwnerWarning() { return QString(); }
     // What the user must know before working with it (empty: nothing).
     virtual QString StartWarning() { return QString(); }
     // The file or folder it comes from.

@@ -2,6 +2,7 @@
 #include "platform/TAtomicFile.h"
 #include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
+#include "platform/TPlainFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +37,39 @@ public:
 } // namespace
 
 THiveFile::THiveFile(const QString& path, const QString& rootName, const QByteArray& seed,
-                     TFileAccess access)
-    : FPath(path), FRootName(rootName), FSeed(seed), FAccess(access) {}
+                     TFileAccess access, TLockPlace lockPlace)
+    : FPath(path), FRootName(rootName), FSeed(seed), FAccess(access), FLockPlace(lockPlace) {}
+
+namespace {
+
+// A hive file marked read-only is left alone, even by root, like a registry
+// that refuses writes.
+bool MarkedReadOnly(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+QString ReadOnlyText(const QString& path) {
+    return QStringLiteral("The registry file \"%1\" is read-only").arg(path);
+}
+
+} // namespace
+
+QString THiveFile::ReadOnlyReason() {
+    return FLockPlace == TLockPlace::Folder && MarkedReadOnly(FPath) ? ReadOnlyText(FPath)
+                                                                      : QString();
+}
+
+QString THiveFile::OwnerWarning() {
+    struct stat st {};
+    if (FLockPlace != TLockPlace::Folder ||
+        ::stat(QFile::encodeName(FPath).constData(), &st) != 0 || TAtomicFile::CanKeepOwner(st))
+        return QString();
+    return QStringLiteral("The registry file \"%1\" belongs to %2. Zephyn runs as %3 and cannot "
+                          "give a file to another owner: the saved file will belong to %3.")
+        .arg(FPath, TAtomicFile::OwnerText(st.st_uid, st.st_gid),
+             TAtomicFile::OwnerText(::geteuid(), ::getegid()));
+}
 
 std::optional<TFileIdentity> THiveFile::DiskIdentity() const {
     struct stat st {};
@@ -87,10 +119,18 @@ void THiveFile::Load() {
     if (FIdentity && *identity == *FIdentity && FHive && FDamage.isEmpty())
         return;
     FIdentity = identity;
-    QFile file(FPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        FDamage = QStringLiteral("The registry file \"%1\" cannot be opened: %2")
-                      .arg(FPath, FileProblemText(errno));
+    // Never a FIFO or a device: opening one would wait for ever.
+    struct stat st {};
+    QString problem;
+    const int fd = OpenPlainFile(FPath, st, problem);
+    if (fd < 0) {
+        FDamage = QStringLiteral("The registry file \"%1\" cannot be opened: %2").arg(FPath, problem);
+        return;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        FDamage = QStringLiteral("The registry file \"%1\" cannot be opened").arg(FPath);
         return;
     }
     try {
@@ -113,34 +153,45 @@ void THiveFile::Modify(const TTouch&, const TChange& change) {
     if (const int error = TDataDirectory::MakePrivateFolder(QFileInfo(FPath).absolutePath()))
         throw ERegistryException(QStringLiteral("The registry file %1 could not be written: %2")
                                      .arg(FPath, FileProblemText(error)));
-    TLock lock(FPath + QStringLiteral(".lock"));
-    if (lock.Fd < 0)
-        throw ERegistryException(QStringLiteral("The registry file \"%1\" cannot be locked: %2")
-                                     .arg(FPath, FileProblemText(errno)));
-    const quint64 generation = ReadGeneration(lock.Fd);
-    if (generation != FGeneration)
-        FIdentity.reset(); // someone else wrote it: read it again
-    FGeneration = generation;
+    const bool inFolder = FLockPlace == TLockPlace::Folder;
+    std::optional<TLock> lock;
+    std::optional<TFolderLock> folderLock;
+    if (inFolder) {
+        folderLock.emplace(QFileInfo(FPath).absolutePath());
+        if (!folderLock->Lock(TFolderLock::SaveWaitMs))
+            throw ERegistryException(
+                QStringLiteral("The registry file \"%1\" cannot be written now: another copy of "
+                               "Zephyn is still saving into its folder")
+                    .arg(FPath));
+        // Every write replaces the file, so its identity tells another's write.
+    } else {
+        lock.emplace(FPath + QStringLiteral(".lock"));
+        if (lock->Fd < 0)
+            throw ERegistryException(QStringLiteral("The registry file \"%1\" cannot be locked: %2")
+                                         .arg(FPath, FileProblemText(errno)));
+        const quint64 generation = ReadGeneration(lock->Fd);
+        if (generation != FGeneration)
+            FIdentity.reset(); // someone else wrote it: read it again
+        FGeneration = generation;
+    }
     TRegistryHive& hive = Read();
     TUndo undo;
     if (!change(hive, undo))
         return;
     try {
-        // A hive file marked read-only is left alone, even by root, like a
-        // registry that refuses writes.
-        struct stat st {};
-        if (::stat(QFile::encodeName(FPath).constData(), &st) == 0 && (st.st_mode & 0222) == 0)
-            throw ERegistryException(
-                QStringLiteral("The registry file \"%1\" is read-only").arg(FPath));
+        if (MarkedReadOnly(FPath))
+            throw ERegistryException(ReadOnlyText(FPath));
         Persist(hive.Serialize());
     } catch (...) {
         for (auto it = undo.rbegin(); it != undo.rend(); ++it)
             (*it)();
         throw;
     }
+    if (!lock)
+        return;
     ++FGeneration;
-    if (::pwrite(lock.Fd, &FGeneration, sizeof FGeneration, 0) == sizeof FGeneration)
-        ::fsync(lock.Fd);
+    if (::pwrite(lock->Fd, &FGeneration, sizeof FGeneration, 0) == sizeof FGeneration)
+        ::fsync(lock->Fd);
 }
 
 void THiveFile::Persist(const QByteArray& bytes) {

@@ -15,9 +15,15 @@
 // cannot be read is never written over.
 class THiveFile : public THive {
 public:
+    // Where the lock that makes writers take turns lives: a ".lock" file
+    // beside the hive (the data directory's own, which also counts the
+    // writes), or the hive's folder itself, for a file of the user's beside
+    // which nothing else may appear.
+    enum class TLockPlace { BesideFile, Folder };
     // seed: the bytes a missing file starts from (empty: an empty hive).
     THiveFile(const QString& path, const QString& rootName, const QByteArray& seed = {},
-              TFileAccess access = TFileAccess::Private);
+              TFileAccess access = TFileAccess::Private,
+              TLockPlace lockPlace = TLockPlace::BesideFile);
     const QString& Path() const { return FPath; }
 
     // The current tree; raises ERegistryException when the file cannot be read.
@@ -27,6 +33,8 @@ public:
     // change and raises ERegistryException.
     void Modify(const TTouch& touch, const TChange& change) override;
     QString Location() const override { return FPath; }
+    QString ReadOnlyReason() override;
+    QString OwnerWarning() override;
 
 private:
     std::optional<TFileIdentity> DiskIdentity() const;
@@ -38,6 +46,7 @@ private:
     QString FRootName;
     QByteArray FSeed;
     TFileAccess FAccess;
+    TLockPlace FLockPlace;
     std::optional<TRegistryHive> FHive;
     std::optional<TFileIdentity> FIdentity;
     quint64 FGeneration = 0;

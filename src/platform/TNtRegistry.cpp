@@ -1,5 +1,9 @@
 #include "platform/TNtRegistry.h"
+#include "platform/TAtomicFile.h"
 #include "platform/TExceptions.h"
+#include "platform/TPlainFile.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -35,7 +39,26 @@ TRegistryHive TNtRegistry::Load() {
                 .arg(n)
                 .arg(set));
     hive.Links.emplace_back(QStringLiteral("SYSTEM\\CurrentControlSet"), SystemKey + u'\\' + set);
+    RemoveLeftovers();
     return hive;
+}
+
+void TNtRegistry::RemoveLeftovers() {
+    // A save that was killed leaves its temporary copies (".SYSTEM.XXXXXX",
+    // ".SYSTEM.bak.XXXXXX") beside the hives; they go when no other copy of
+    // the program is saving there.
+    const QString folder = QFileInfo(FSystem.Path()).absolutePath();
+    TFolderLock lock(folder);
+    if (!lock.TryLock())
+        return;
+    QStringList names;
+    for (const TRegfHive* hive : {&FSystem, &FSoftware}) {
+        const QString name = QFileInfo(hive->Path()).fileName();
+        names << name << name + QStringLiteral(".bak");
+        for (int n = 1; n < 100; ++n)
+            names << name + QStringLiteral(".bak") + QString::number(n);
+    }
+    TAtomicFile::RemoveLeftoversOf(folder, names);
 }
 
 QString TNtRegistry::Commit() {
@@ -60,11 +83,13 @@ QString TNtRegistry::Commit() {
                                "SOFTWARE hive of %2, so Zephyn cannot write it.")
                     .arg(change.Path, FFolder));
     }
+    QStringList notes;
     if (!system.empty())
-        FSystem.Commit(*FHive->Find(SystemKey), system);
+        notes << FSystem.Commit(*FHive->Find(SystemKey), system);
     if (!software.empty())
-        FSoftware.Commit(*FHive->Find(SoftwareKey), software);
-    return QString();
+        notes << FSoftware.Commit(*FHive->Find(SoftwareKey), software);
+    notes.removeAll(QString());
+    return notes.join(QStringLiteral("\r\n\r\n"));
 }
 
 QString TNtRegistry::ReadOnlyReason() {
@@ -75,7 +100,12 @@ QString TNtRegistry::ReadOnlyReason() {
                    QStringLiteral("\r\n\r\nZephyn has opened it read-only and writes nothing "
                                   "into it. Start that Windows once and shut it down normally, "
                                   "then try again.");
-    return QString();
+    // Every value Zephyn writes lives in SYSTEM.
+    return FSystem.ReadOnlyReason();
+}
+
+QString TNtRegistry::OwnerWarning() {
+    return FSystem.OwnerWarning();
 }
 
 QString TNtRegistry::StartWarning() {

@@ -13,12 +13,15 @@ public:
     QString Commit() override;
     QString ReadOnlyReason() override;
     QString StartWarning() override;
+    QString OwnerWarning() override;
     QString Location() const override { return FFolder; }
 
 protected:
     TRegistryHive Load() override;
 
 private:
+    void RemoveLeftovers();
+
     QString FFolder;
     TRegfHive FSystem;
     TRegfHive FSoftware;

@@ -1,6 +1,7 @@
 #include "platform/TRegfHive.h"
 #include "platform/TAtomicFile.h"
 #include "platform/TExceptions.h"
+#include "platform/TPlainFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,8 +48,95 @@ public:
     int Fd;
 };
 
+// What hivex's failure means for the user, its own words in brackets.
 QString HivexReason(int error) {
-    return QStringLiteral("hivex reports: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+    QString plain;
+    switch (error) {
+    case EFAULT:
+    case ERANGE:
+        plain = QStringLiteral("a key or value in it points outside its blocks, so the file is "
+                               "damaged");
+        break;
+    case ENOTSUP:
+        plain = QStringLiteral("it holds a record of a kind that no Windows hive holds, so the "
+                               "file is damaged");
+        break;
+    case EINVAL:
+        plain = QStringLiteral("a record in it has a size or count that does not fit, so the file "
+                               "is damaged");
+        break;
+    case ELOOP:
+        plain = QStringLiteral("its list of keys leads back into itself, so the file is damaged");
+        break;
+    case ENOMEM:
+        plain = QStringLiteral("there is not enough memory to read it");
+        break;
+    default:
+        plain = QStringLiteral("its keys and values cannot be read, so the file is damaged");
+        break;
+    }
+    return QStringLiteral("%1 (hivex: %2)").arg(plain, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString Hex(qint64 offset) {
+    return QStringLiteral("0x") + QString::number(offset, 16).toUpper();
+}
+
+// The hive bins and the cells in them, walked as the format lays them out:
+// what does not fit is said in words (empty when all fits).
+QString CheckBins(const QByteArray& file, const QByteArray& head) {
+    const qint64 end = 4096 + qint64(Get32(head, 40));
+    QSet<qint64> cells;
+    for (qint64 bin = 4096; bin < end;) {
+        if (bin + 32 > file.size() || file.mid(bin, 4) != "hbin")
+            return QStringLiteral("the block at offset %1 does not begin with \"hbin\", so the "
+                                  "file is damaged")
+                .arg(Hex(bin));
+        const quint32 at = Get32(file, bin + 4);
+        const quint32 size = Get32(file, bin + 8);
+        if (at != bin - 4096)
+            return QStringLiteral("the block at offset %1 says that it stands at offset %2, so the "
+                                  "file is damaged")
+                .arg(Hex(bin), Hex(4096 + qint64(at)));
+        if (size < 4096 || size % 4096 != 0 || bin + size > end)
+            return QStringLiteral("the block at offset %1 says that it is %2 bytes long, which does "
+                                  "not fit in the file")
+                .arg(Hex(bin))
+                .arg(size);
+        for (qint64 cell = bin + 32; cell < bin + size;) {
+            const qint32 raw = qint32(Get32(file, cell));
+            const qint64 length = raw < 0 ? -qint64(raw) : qint64(raw);
+            if (length < 8 || length % 8 != 0 || cell + length > bin + size)
+                return QStringLiteral("the cell at offset %1 says that it is %2 bytes long, which "
+                                      "does not fit in its block at %3")
+                    .arg(Hex(cell))
+                    .arg(length)
+                    .arg(Hex(bin));
+            cells.insert(cell - 4096);
+            cell += length;
+        }
+        bin += size;
+    }
+    if (!cells.contains(qint64(Get32(head, 36))))
+        return QStringLiteral("its root key is said to be at offset %1, where no cell begins, so "
+                              "the file is damaged")
+            .arg(Hex(4096 + qint64(Get32(head, 36))));
+    return QString();
+}
+
+QByteArray ReadAll(int fd, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return bytes;
 }
 
 QString Utf16Text(const QByteArray& bytes) {
@@ -329,17 +417,17 @@ void TRegfHive::Fail(const QString& reason) const {
 }
 
 void TRegfHive::Load(TRegKey& into) {
-    // Never through a link, and hivex reads the very file that was checked.
-    TFd fd(::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.Fd < 0)
-        Fail(errno == ELOOP ? QStringLiteral("it is a symbolic link, which Zephyn does not follow")
-                            : FileProblemText(errno));
+    // Never through a link, never a FIFO or device, and hivex reads the very
+    // file that was checked.
     struct stat st {};
-    if (::fstat(fd.Fd, &st) != 0)
-        Fail(FileProblemText(errno));
-    if (!S_ISREG(st.st_mode))
-        Fail(QStringLiteral("it is not a plain file"));
-    const QString problem = CheckBaseBlock(ReadHead(fd.Fd), st.st_size, FDirty);
+    QString problem;
+    TFd fd(OpenPlainFile(FPath, st, problem));
+    if (fd.Fd < 0)
+        Fail(problem);
+    const QByteArray head = ReadHead(fd.Fd);
+    problem = CheckBaseBlock(head, st.st_size, FDirty);
+    if (problem.isEmpty())
+        problem = CheckBins(ReadAll(fd.Fd, st.st_size), head);
     if (!problem.isEmpty())
         Fail(problem);
     THiveHandle h(hivex_open(fd.ProcPath().constData(), 0));
@@ -352,15 +440,51 @@ void TRegfHive::Load(TRegKey& into) {
     FIdentity = TFileIdentity::Of(st);
 }
 
-void TRegfHive::KeepBackup(int fd, const struct stat& st) {
+QString TRegfHive::OwnerWarning() const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(FPath).constData(), &st) != 0 || TAtomicFile::CanKeepOwner(st))
+        return QString();
+    return QStringLiteral("The registry file \"%1\" belongs to %2. Zephyn runs as %3 and cannot "
+                          "give a file to another owner: the new hive and its copy will belong "
+                          "to %3.")
+        .arg(FPath, TAtomicFile::OwnerText(st.st_uid, st.st_gid),
+             TAtomicFile::OwnerText(::geteuid(), ::getegid()));
+}
+
+QString TRegfHive::KeepBackup(int fd, const struct stat& st) {
     const QFileInfo info(FPath);
-    const QString wanted = info.fileName() + QStringLiteral(".bak");
-    // The oldest copy is the one worth keeping: one that is there stays.
-    if (!QDir(info.absolutePath())
-             .entryList({wanted}, QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
-             .isEmpty())
-        return;
-    const QString path = info.absolutePath() + u'/' + wanted;
+    const QString folder = info.absolutePath();
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    auto existing = [&entries](const QString& name) {
+        for (const QString& e : entries)
+            if (e.compare(name, Qt::CaseInsensitive) == 0)
+                return e;
+        return QString();
+    };
+    // The oldest copy is the one worth keeping: a plain file there stays.
+    // Anything else at that name (a link, a folder) is no copy, and the hive
+    // as it was goes to the next free name.
+    QString path;
+    QStringList notCopies;
+    for (int n = 0; n < 100 && path.isEmpty(); ++n) {
+        const QString wanted =
+            info.fileName() + QStringLiteral(".bak") + (n ? QString::number(n) : QString());
+        const QString entry = existing(wanted);
+        if (entry.isEmpty()) {
+            path = folder + u'/' + wanted;
+            break;
+        }
+        const QString kind = NotPlainFileText(folder + u'/' + entry);
+        if (kind.isEmpty())
+            return QString();
+        notCopies << QStringLiteral("\"%1\" is %2").arg(folder + u'/' + entry, kind);
+    }
+    if (path.isEmpty())
+        throw ERegistryException(
+            QStringLiteral("The copy of the registry file \"%1\" cannot be kept: %2. Nothing has "
+                           "been written.")
+                .arg(FPath, notCopies.join(QStringLiteral(", "))));
     try {
         TAtomicFile copy(path, TFileAccess::Shared);
         copy.KeepOwnerAndModeOf(FPath);
@@ -382,20 +506,53 @@ void TRegfHive::KeepBackup(int fd, const struct stat& st) {
                            "Nothing has been written.")
                 .arg(FPath, path, FileProblemText(e.ErrorNumber)));
     }
+    if (notCopies.isEmpty())
+        return QString();
+    return QStringLiteral("%1, not a copy of the hive, so the hive as it was is kept as\r\n%2")
+        .arg(notCopies.join(QStringLiteral(", ")), path);
 }
 
-void TRegfHive::Commit(const TRegKey& root,
-                       const std::vector<TChangeSet::TKeyChange>& changes) {
+bool TRegfHive::Writable(const struct stat& st) const {
+    // A hive marked read-only is left alone, even by root, and so is one this
+    // process may not write: replacing it would go round its permissions.
+    return (st.st_mode & 0222) != 0 &&
+           ::faccessat(AT_FDCWD, QFile::encodeName(FPath).constData(), W_OK, AT_EACCESS) == 0;
+}
+
+QString TRegfHive::ReadOnlyText() const {
+    return QStringLiteral("The registry file \"%1\" is read-only, so Zephyn does not write it. "
+                          "Nothing has been written.")
+        .arg(FPath);
+}
+
+QString TRegfHive::ReadOnlyReason() const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(FPath).constData(), &st) == 0 && !Writable(st))
+        return ReadOnlyText();
+    return QString();
+}
+
+QString TRegfHive::Commit(const TRegKey& root,
+                          const std::vector<TChangeSet::TKeyChange>& changes) {
     auto fail = [this](const QString& reason) {
         throw ERegistryException(
             QStringLiteral("The registry file \"%1\" could not be written: %2. It has not been "
                            "changed.")
                 .arg(FPath, reason));
     };
-    TFd fd(::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // Another copy of the program saving into this folder finishes first;
+    // what it wrote is then seen below as a change on disk.
+    TFolderLock lock(QFileInfo(FPath).absolutePath());
+    if (!lock.Lock(TFolderLock::SaveWaitMs))
+        fail(QStringLiteral("another copy of Zephyn is still saving into its folder; try again "
+                            "when it has finished"));
     struct stat st {};
-    if (fd.Fd < 0 || ::fstat(fd.Fd, &st) != 0)
-        fail(FileProblemText(errno));
+    QString opened;
+    TFd fd(OpenPlainFile(FPath, st, opened));
+    if (fd.Fd < 0)
+        fail(opened);
+    if (!Writable(st))
+        throw ERegistryException(ReadOnlyText());
     if (!(TFileIdentity::Of(st) == FIdentity))
         fail(QStringLiteral("it has changed on disk since Zephyn read it; start Zephyn again to "
                             "see what it holds now"));
@@ -429,7 +586,7 @@ void TRegfHive::Commit(const TRegKey& root,
         fail(HivexReason(error));
     }
 
-    KeepBackup(fd.Fd, st);
+    const QString note = KeepBackup(fd.Fd, st);
     try {
         TAtomicFile out(FPath, TFileAccess::Shared);
         out.KeepOwnerAndModeOf(FPath);
@@ -458,4 +615,5 @@ void TRegfHive::Commit(const TRegKey& root,
     struct stat now {};
     if (::lstat(QFile::encodeName(FPath).constData(), &now) == 0)
         FIdentity = TFileIdentity::Of(now);
+    return note;
 }

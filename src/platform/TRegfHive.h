@@ -21,10 +21,18 @@ public:
     QString DirtyText() const;
 
     // Writes the changes (paths relative to the hive's root key) as root now
-    // holds them: first a copy of the hive as it was (<name>.bak, unless one
-    // exists), then a new hive beside the old one, synced and renamed over it
-    // with the old owner and mode. Raises ERegistryException naming the file.
-    void Commit(const TRegKey& root, const std::vector<TChangeSet::TKeyChange>& changes);
+    // holds them: first a copy of the hive as it was (<name>.bak, unless a
+    // plain file is there; the next free <name>.bakN when something else
+    // is), then a new hive beside the old one, synced and renamed over it
+    // with the old owner and mode. The whole commit holds the folder's lock,
+    // so two copies of the program take turns. Raises ERegistryException
+    // naming the file; returns a note for the user (empty: none).
+    QString Commit(const TRegKey& root, const std::vector<TChangeSet::TKeyChange>& changes);
+    // Why the file may not be written (empty: it may).
+    QString ReadOnlyReason() const;
+    // What the user must know before a commit when the file's owner cannot
+    // be kept (empty: it can).
+    QString OwnerWarning() const;
 
     // What is wrong with a base block, or empty; dirty tells a clean hive
     // from one whose last write was cut off.
@@ -32,7 +40,9 @@ public:
 
 private:
     [[noreturn]] void Fail(const QString& reason) const;
-    void KeepBackup(int fd, const struct stat& st);
+    QString KeepBackup(int fd, const struct stat& st);
+    bool Writable(const struct stat& st) const;
+    QString ReadOnlyText() const;
 
     QString FPath;
     bool FDirty = false;

@@ -222,3 +222,7 @@ QString TRegistry::CommitChanges() {
 QString TRegistry::ReadOnlyReason() {
     return Hive().ReadOnlyReason();
 }
+
+QString TRegistry::OwnerWarning() {
+    return Hive().OwnerWarning();
+}

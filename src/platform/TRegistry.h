@@ -42,6 +42,8 @@ public:
     QString CommitChanges();
     // Why the root's hive must not be written (empty: it may be).
     QString ReadOnlyReason();
+    // What the user must know before the root's hive is written (empty: nothing).
+    QString OwnerWarning();
 
 private:
     THive& Hive() const;

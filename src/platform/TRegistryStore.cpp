@@ -27,11 +27,13 @@ std::unique_ptr<THive> MachineHive(const QString& directory, const TRegistryLoca
     case TKind::NtFolder:
         return std::make_unique<TNtRegistry>(where.Path, where.File, where.Software);
     case TKind::Win9xFolder:
-        return std::make_unique<TWin9xRegistry>(where.File);
+        return std::make_unique<TWin9xRegistry>(where.File,
+                                                directory + QStringLiteral("/written-imports"));
     case TKind::RegFile:
         // A file of the user's: no seed, its mode and encoding kept.
         return std::make_unique<THiveFile>(where.File, RootKeyName(THKey::HKEY_LOCAL_MACHINE),
-                                           QByteArray(), TFileAccess::Shared);
+                                           QByteArray(), TFileAccess::Shared,
+                                           THiveFile::TLockPlace::Folder);
     case TKind::DataDirectory:
         break;
     }

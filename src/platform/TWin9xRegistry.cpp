@@ -1,7 +1,13 @@
 #include "platform/TWin9xRegistry.h"
 #include "platform/TAnsiCodec.h"
 #include "platform/TAtomicFile.h"
+#include "platform/TDataDirectory.h"
 #include "platform/TExceptions.h"
+#include "platform/TPlainFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <algorithm>
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,16 +20,84 @@
 
 namespace {
 
+// libcreg's failure in plain words, its own last word in brackets.
 QString ErrorText(libcreg_error_t* error) {
+    const QString plain = QStringLiteral("its keys and values cannot be read, so the file is damaged");
     char text[512] = {};
     if (error && libcreg_error_sprint(error, text, sizeof text) > 0) {
         libcreg_error_free(&error);
         // The library's last word is the one that says what is wrong.
         const QStringList lines = QString::fromLocal8Bit(text).split(u'\n', Qt::SkipEmptyParts);
-        return QStringLiteral("libcreg reports: ") + (lines.isEmpty() ? QString() : lines.last());
+        if (!lines.isEmpty())
+            return QStringLiteral("%1 (libcreg: %2)").arg(plain, lines.last().trimmed());
     }
     libcreg_error_free(&error);
-    return QStringLiteral("libcreg cannot read it");
+    return plain;
+}
+
+quint32 Get32(const QByteArray& b, qint64 at) {
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(b[at + i])) << (8 * i);
+    return v;
+}
+
+QString Hex(qint64 offset) {
+    return QStringLiteral("0x") + QString::number(offset, 16).toUpper();
+}
+
+// The blocks of a CREG file as its header lays them out: what does not fit
+// is said in words (empty when all fits).
+QString CheckBlocks(const QByteArray& file) {
+    const qint64 size = file.size();
+    if (size < 0x40)
+        return QStringLiteral("it is too short to be a Windows 95/98 registry file (%1 bytes)")
+            .arg(size);
+    if (file.mid(0x20, 4) != "RGKN")
+        return QStringLiteral("the block of keys at offset 0x20 does not begin with \"RGKN\", so "
+                              "the file is damaged");
+    const quint32 keys = Get32(file, 0x24);
+    if (keys < 0x20 || 0x20 + qint64(keys) > size)
+        return QStringLiteral("the block of keys at offset 0x20 says that it is %1 bytes long, "
+                              "which does not fit in the file")
+            .arg(keys);
+    qint64 at = Get32(file, 8);
+    const int blocks = quint8(file[16]) | quint8(file[17]) << 8;
+    if (at < 0x20 + qint64(keys) || (blocks > 0 && at + 0x20 > size))
+        return QStringLiteral("its header says that the data blocks begin at offset %1, which does "
+                              "not fit in the file")
+            .arg(Hex(at));
+    for (int i = 0; i < blocks; ++i) {
+        if (at + 0x20 > size || file.mid(at, 4) != "RGDB")
+            return QStringLiteral("data block %1 at offset %2 does not begin with \"RGDB\", so the "
+                                  "file is damaged")
+                .arg(i)
+                .arg(Hex(at));
+        const quint32 length = Get32(file, at + 4);
+        if (length < 0x20 || at + qint64(length) > size)
+            return QStringLiteral("data block %1 at offset %2 says that it is %3 bytes long, which "
+                                  "does not fit in the file")
+                .arg(i)
+                .arg(Hex(at))
+                .arg(length);
+        at += length;
+    }
+    return QString();
+}
+
+QByteArray ReadAll(int fd, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return bytes;
 }
 
 // Reads a CREG file's keys into the tree; returns what went wrong, or empty.
@@ -122,10 +196,17 @@ private:
 
 } // namespace
 
-TWin9xRegistry::TWin9xRegistry(const QString& systemDat) : FPath(systemDat) {}
+TWin9xRegistry::TWin9xRegistry(const QString& systemDat, const QString& writtenRecord)
+    : FPath(systemDat), FWrittenRecord(writtenRecord) {}
 
 QString TWin9xRegistry::ImportFile() const {
-    return QFileInfo(FPath).absolutePath() + QStringLiteral("/ZEPHYN.REG");
+    // FAT knows no case: a zephyn.reg there is the same file to Windows.
+    const QString folder = QFileInfo(FPath).absolutePath();
+    for (const QString& entry : QDir(folder).entryList(QDir::AllEntries | QDir::System |
+                                                        QDir::Hidden | QDir::NoDotAndDotDot))
+        if (entry.compare(ImportName, Qt::CaseInsensitive) == 0)
+            return folder + u'/' + entry;
+    return folder + u'/' + ImportName;
 }
 
 TRegistryHive TWin9xRegistry::Load() {
@@ -133,21 +214,24 @@ TRegistryHive TWin9xRegistry::Load() {
         throw ERegistryException(
             QStringLiteral("The registry file \"%1\" cannot be used: %2.").arg(FPath, reason));
     };
-    // Never through a link; libcreg reads the very file that was opened.
-    const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        fail(errno == ELOOP ? QStringLiteral("it is a symbolic link, which Zephyn does not follow")
-                            : FileProblemText(errno));
+    // Never through a link, never a FIFO or device; libcreg reads the very
+    // file that was opened.
     struct stat st {};
-    const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    QString opened;
+    const int fd = OpenPlainFile(FPath, st, opened);
+    if (fd < 0)
+        fail(opened);
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
-    char signature[4] = {};
-    const bool creg = ::pread(fd, signature, 4, 0) == 4 && std::memcmp(signature, "CREG", 4) == 0;
-    if (!plain || !creg) {
+    const QByteArray bytes = ReadAll(fd, st.st_size);
+    if (!bytes.startsWith("CREG")) {
         ::close(fd);
-        fail(!plain ? QStringLiteral("it is not a plain file")
-                    : QStringLiteral("it is not a Windows 95/98 registry file"));
+        fail(QStringLiteral("it is not a Windows 95/98 registry file"));
     }
+    if (const QString problem = CheckBlocks(bytes); !problem.isEmpty()) {
+        ::close(fd);
+        fail(problem);
+    }
+    RemoveLeftovers();
 
     libcreg_file_t* file = nullptr;
     libcreg_error_t* error = nullptr;
@@ -211,18 +295,117 @@ QByteArray TWin9xRegistry::ImportText() {
     return TAnsiCodec::Encode(out);
 }
 
+void TWin9xRegistry::RemoveLeftovers() {
+    const QString folder = QFileInfo(FPath).absolutePath();
+    TFolderLock lock(folder);
+    if (lock.TryLock())
+        TAtomicFile::RemoveLeftoversOf(folder, {QFileInfo(ImportFile()).fileName()});
+}
+
+QString TWin9xRegistry::Recorded(const QString& path) const {
+    QFile record(FWrittenRecord);
+    if (!record.open(QIODevice::ReadOnly))
+        return QString();
+    for (const QByteArray& line : record.readAll().split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab > 0 && QFile::decodeName(line.mid(tab + 1)) == path)
+            return QString::fromLatin1(line.left(tab));
+    }
+    return QString();
+}
+
+void TWin9xRegistry::Record(const QString& path, const QByteArray& bytes) const {
+    QByteArray out;
+    QFile record(FWrittenRecord);
+    if (record.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : record.readAll().split('\n')) {
+            const qsizetype tab = line.indexOf('\t');
+            if (tab > 0 && QFile::decodeName(line.mid(tab + 1)) != path)
+                out += line + '\n';
+        }
+        record.close();
+    }
+    out += Digest(bytes).toLatin1() + '\t' + QFile::encodeName(path) + '\n';
+    TDataDirectory::MakePrivateFolder(QFileInfo(FWrittenRecord).absolutePath());
+    TAtomicFile::Replace(FWrittenRecord, out, TFileAccess::Private);
+}
+
+QString TWin9xRegistry::Digest(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString TWin9xRegistry::KeepUsersFile(const QString& path) const {
+    struct stat st {};
+    QString problem;
+    const int fd = OpenPlainFile(path, st, problem);
+    if (fd < 0) {
+        if (NotPlainFileText(path).isEmpty() && !QFileInfo::exists(path))
+            return QString(); // nothing there: nothing to keep
+        throw ERegistryException(QStringLiteral("The file \"%1\" is not replaced: %2.").arg(path, problem));
+    }
+    const QByteArray bytes = ReadAll(fd, st.st_size);
+    ::close(fd);
+    if (Digest(bytes) == Recorded(path))
+        return QString(); // the one this data directory wrote last
+    // Someone else's file: it stays, under the next free name.
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (int n = 0; n < 100; ++n) {
+        const QString name =
+            QFileInfo(path).fileName() + QStringLiteral(".bak") + (n ? QString::number(n) : QString());
+        const bool taken = std::any_of(entries.begin(), entries.end(), [&name](const QString& e) {
+            return e.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (taken)
+            continue;
+        const QString copy = folder + u'/' + name;
+        try {
+            TAtomicFile::Replace(copy, bytes, TFileAccess::Shared);
+        } catch (const EInOutError& e) {
+            throw ERegistryException(
+                QStringLiteral("The file \"%1\", which Zephyn did not write, could not be kept as "
+                               "\"%2\": %3. Nothing has been written.")
+                    .arg(path, copy, FileProblemText(e.ErrorNumber)));
+        }
+        return copy;
+    }
+    throw ERegistryException(QStringLiteral("The file \"%1\", which Zephyn did not write, cannot be "
+                                            "kept: %1.bak to %1.bak99 are all taken. Nothing has "
+                                            "been written.")
+                                 .arg(path));
+}
+
 QString TWin9xRegistry::Commit() {
     if (FChanges.IsEmpty())
         return QString();
+    TFolderLock lock(QFileInfo(FPath).absolutePath());
+    if (!lock.Lock(TFolderLock::SaveWaitMs))
+        throw ERegistryException(
+            QStringLiteral("Nothing has been written: another copy of Zephyn is still saving "
+                           "into %1. Try again when it has finished.")
+                .arg(QFileInfo(FPath).absolutePath()));
     const QString path = ImportFile();
+    const QString kept = KeepUsersFile(path);
+    const QByteArray text = ImportText();
     try {
-        TAtomicFile::Replace(path, ImportText(), TFileAccess::Shared);
+        TAtomicFile::Replace(path, text, TFileAccess::Shared);
     } catch (const EInOutError& e) {
         throw ERegistryException(QStringLiteral("The file \"%1\" could not be written: %2.")
                                      .arg(path, FileProblemText(e.ErrorNumber)));
     }
-    return QStringLiteral("Zephyn does not change SYSTEM.DAT. Your changes are in\r\n%1\r\n\r\n"
-                          "To apply them, start that Windows and double-click ZEPHYN.REG, or "
-                          "run: regedit ZEPHYN.REG")
-        .arg(path);
+    try {
+        Record(path, text);
+    } catch (const EInOutError&) {
+        // Only the next save's question about whose file it is depends on it.
+    }
+    QString note = QStringLiteral("Zephyn does not change SYSTEM.DAT. Your changes are in\r\n%1\r\n\r\n"
+                                  "To apply them, start that Windows and double-click ZEPHYN.REG, "
+                                  "or run: regedit ZEPHYN.REG")
+                       .arg(path);
+    if (!kept.isEmpty())
+        note += QStringLiteral("\r\n\r\nThe %1 that was there, which Zephyn did not write, is kept "
+                               "as\r\n%2")
+                    .arg(QFileInfo(path).fileName(), kept);
+    return note;
 }

@@ -20,7 +20,8 @@ bool TParameterSet::WriteParameters(int profileIndex) {
 }
 
 bool TParameterSet::MachineRegistryWritable() {
-    return TParameterWriter(*this).RegistryWritable();
+    TParameterWriter writer(*this);
+    return writer.RegistryWritable() && writer.ConfirmOwner();
 }
 
 bool TParameterSet::CommitRegistry() {

@@ -58,7 +58,9 @@ public:
     // profile and every global value were written. Shows its own messages.
     bool WriteParameters(int profileIndex);
     // false, after a message naming the file, when the machine registry must
-    // not be written (a Windows hive that was not shut down cleanly).
+    // not be written (a Windows hive that was not shut down cleanly, a
+    // read-only file), or when the user cancels a save whose files cannot
+    // keep their owner.
     bool MachineRegistryWritable();
     // Writes what the machine registry keeps until asked (a Windows
     // installation's own files) and shows its note; false after an error message.

@@ -73,6 +73,18 @@ bool TParameterWriter::RegistryWritable() {
     return false;
 }
 
+bool TParameterWriter::ConfirmOwner() {
+    QString warning;
+    try {
+        warning = FModel.Registry.OwnerWarning();
+    } catch (const Exception&) {
+        return true; // the read-only check has told what is wrong
+    }
+    return warning.isEmpty() ||
+           MessageDlg(warning + QStringLiteral("\r\n\r\nWrite it all the same?"),
+                      TMsgDlgType::mtWarning, TMsgDlgButtons::mbOKCancel) == mrOk;
+}
+
 bool TParameterWriter::Commit() {
     QString note;
     try {
@@ -177,8 +189,9 @@ bool TParameterWriter::WriteGlobals() {
          FModel.TTL},
         {QStringLiteral("DefaultMSS"), QStringLiteral("TcpRecvSegmentSize"), IsUnset(FModel.MSS),
          FModel.MSS},
-        {QStringLiteral("PMTUDiscovery"), QStringLiteral("EnablePMTUDiscovery"),
-         !FModel.AutoDiscover, QStringLiteral("1")},
+        // Windows takes a missing value as on: off must be written.
+        {QStringLiteral("PMTUDiscovery"), QStringLiteral("EnablePMTUDiscovery"), false,
+         FModel.AutoDiscover ? QStringLiteral("1") : QStringLiteral("0")},
         {QStringLiteral("PMTUBlackHoleDetect"), QStringLiteral("EnablePMTUBHDetect"),
          !FModel.BlackHole, QStringLiteral("1")},
     };

@@ -16,6 +16,9 @@ public:
     // false, after a message naming the file, when the machine registry must
     // not be written (a Windows hive that was not shut down cleanly).
     bool RegistryWritable();
+    // When the files a save writes cannot keep their owner, says so and asks
+    // whether to go on; true to go on.
+    bool ConfirmOwner();
     // Writes what the machine registry keeps until asked (a Windows
     // installation's own files) and shows its note; false after an error message.
     bool Commit();

@@ -196,7 +196,8 @@ TEST_F(TWindowsInstallationTest, SaveChangesExactlyTheWrittenValuesAndKeepsTheOl
     expected[Tcpip2 + QStringLiteral("DEFAULTTTL")] = "4:" + Dword(64).toHex();
     expected[Tcpip2 + QStringLiteral("TCPRECVSEGMENTSIZE")] = "4:" + Dword(536).toHex();
     expected[Tcpip2 + QStringLiteral("ENABLEPMTUBHDETECT")] = "4:" + Dword(1).toHex();
-    expected.remove(Tcpip2 + QStringLiteral("ENABLEPMTUDISCOVERY"));
+    // Windows takes a missing value as on: off is written as 0.
+    expected[Tcpip2 + QStringLiteral("ENABLEPMTUDISCOVERY")] = "4:" + Dword(0).toHex();
     const TDump now = Dump(SystemHive());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         EXPECT_EQ(now.value(it.key()), it.value()) << it.key().toStdString();
@@ -372,7 +373,7 @@ TEST_F(TWindowsInstallationTest, Windows98ChangesGoToZephynRegAndSystemDatStaysA
         "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\r\n"
         "\"DefaultRcvWindow\"=-\r\n"
         "\"DefaultTTL\"=\"128\"\r\n"
-        "\"PMTUDiscovery\"=-\r\n\r\n"
+        "\"PMTUDiscovery\"=\"0\"\r\n\r\n"
         "[HKEY_LOCAL_"
         "MACHINE\\System\\CurrentControlSet\\Services\\VxD\\NWLink\\Ndi\\params\\cachesize]\r\n"
         "\"default\"=\"32\"\r\n\r\n";
@@ -389,6 +390,7 @@ TEST_F(TWindowsInstallationTest, Windows98ChangesGoToZephynRegAndSystemDatStaysA
     QByteArray removed = saved;
     removed.replace("\"MaxMTU\"=\"1500\"", "\"MaxMTU\"=-");
     removed.replace("\"DefaultTTL\"=\"128\"", "\"DefaultTTL\"=-");
+    removed.replace("\"PMTUDiscovery\"=\"0\"", "\"PMTUDiscovery\"=-");
     removed.replace("\"default\"=\"32\"", "\"default\"=\"0\"");
     EXPECT_EQ(Bytes(import), removed);
     EXPECT_EQ(Bytes(systemDat), before);
