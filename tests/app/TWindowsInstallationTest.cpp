@@ -8,7 +8,10 @@
 #include "helpers/TRegistryFixtures.h"
 #include "helpers/TScriptedDialogs.h"
 #include "helpers/TTestEnvironment.h"
+#include "platform/TAtomicFile.h"
 #include "platform/TExceptions.h"
+#include "platform/TNtRegistry.h"
+#include "platform/TPlainFile.h"
 #include "platform/TRegistryLocation.h"
 #include "platform/TWindowsVersion.h"
 #include "settings/TSaveDefaults.h"
@@ -16,6 +19,7 @@
 #include "tcpip/TParameterSet.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -23,9 +27,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <hivex.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace TRegistryFixtures;
 
@@ -87,6 +97,61 @@ QString RunTool(const QString& program, const QStringList& args, int* status = n
         *status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
 }
+
+// What a folder holds: each entry's name with its kind and a digest of its
+// bytes (a link: its target), so that a test sees every file that changed.
+using TListing = QMap<QString, QByteArray>;
+TListing Listing(const QString& folder) {
+    TListing out;
+    for (const QFileInfo& info :
+         QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                    QDir::NoDotAndDotDot)) {
+        if (info.isSymLink())
+            out.insert(info.fileName(), "link:" + QFile::encodeName(info.symLinkTarget()));
+        else if (info.isDir())
+            out.insert(info.fileName(), "folder");
+        else
+            out.insert(info.fileName(),
+                       QCryptographicHash::hash(Bytes(info.absoluteFilePath()),
+                                                QCryptographicHash::Sha1)
+                           .toHex());
+    }
+    return out;
+}
+// The names whose entries differ between two listings.
+QStringList Changed(const TListing& before, const TListing& after) {
+    QStringList names;
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        if (after.value(it.key()) != it.value())
+            names << it.key();
+    for (auto it = after.cbegin(); it != after.cend(); ++it)
+        if (!before.contains(it.key()))
+            names << it.key();
+    names.sort();
+    return names;
+}
+
+// The calling thread without CAP_CHOWN while it lives, as a copy started
+// without it runs (capabilities are per thread on Linux).
+class TWithoutChown {
+public:
+    TWithoutChown() {
+        if (::syscall(SYS_capget, &FHeader, FSaved) != 0)
+            return;
+        __user_cap_data_struct less[2] = {FSaved[0], FSaved[1]};
+        less[CAP_TO_INDEX(CAP_CHOWN)].effective &= ~CAP_TO_MASK(CAP_CHOWN);
+        Dropped = ::syscall(SYS_capset, &FHeader, less) == 0;
+    }
+    ~TWithoutChown() {
+        if (Dropped)
+            ::syscall(SYS_capset, &FHeader, FSaved);
+    }
+    bool Dropped = false;
+
+private:
+    __user_cap_header_struct FHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct FSaved[2]{};
+};
 
 const QString Tcpip2 = QStringLiteral("\\CONTROLSET002\\SERVICES\\TCPIP\\PARAMETERS\\:");
 const QString Wan2 = QStringLiteral("\\CONTROLSET002\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:");
@@ -330,6 +395,11 @@ TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
          }(),
          QStringLiteral("version 1.9")},
         {QByteArray(16384, 'x'), QStringLiteral("not a Windows NT registry hive")},
+        {QByteArray(good).replace(4096, 4, "xbin"),
+         QStringLiteral("the block at offset 0x1000 does not begin with \"hbin\"")},
+        {withDword(4096 + 32, quint32(-0x7FFFFFF8)),
+         QStringLiteral("the cell at offset 0x1020 says that it is 2147483640 bytes long, which "
+                        "does not fit in its block at 0x1000")},
         {WriteRegf(noSelect), QStringLiteral("no Select\\Current")},
         {WriteRegf(wrongSet), QStringLiteral("ControlSet003")},
     };
@@ -340,7 +410,32 @@ TEST_F(TWindowsInstallationTest, DamagedHivesAreRefusedNamingTheFile) {
         const QString error = StartError();
         EXPECT_TRUE(error.contains(SystemHive()) && error.contains(reason))
             << reason.toStdString() << ": " << error.toStdString();
+        EXPECT_FALSE(error.contains(QStringLiteral("reports")));
         EXPECT_EQ(Bytes(SystemHive()), bytes);
+    }
+    // SYSTEM.DAT: the block that does not fit is named, and the library's
+    // words come only in brackets.
+    const QByteArray creg = WriteCreg(Win98Machine());
+    const qint64 rgdb = creg.indexOf("RGDB");
+    QByteArray badKeys = creg, badData = creg, badLength = creg;
+    badKeys.replace(0x20, 4, "RGKX");
+    badData.replace(rgdb, 4, "RGDX");
+    badLength.replace(rgdb + 4, 4, Dword(0x7FFFFFF0));
+    const std::vector<std::pair<QByteArray, QString>> win98{
+        {badKeys, QStringLiteral("the block of keys at offset 0x20 does not begin with \"RGKN\"")},
+        {badData, QStringLiteral("data block 0 at offset 0x%1 does not begin with \"RGDB\"")
+                      .arg(QString::number(rgdb, 16).toUpper())},
+        {badLength, QStringLiteral("says that it is 2147483632 bytes long, which does not fit")},
+    };
+    for (const auto& [bytes, reason] : win98) {
+        Win98Folder();
+        const QString systemDat = Mount() + QStringLiteral("/WINDOWS/system.dat");
+        Put(systemDat, bytes);
+        Use(Mount() + QStringLiteral("/WINDOWS"));
+        const QString error = StartError();
+        EXPECT_TRUE(error.contains(systemDat) && error.contains(reason))
+            << reason.toStdString() << ": " << error.toStdString();
+        EXPECT_FALSE(error.contains(QStringLiteral("reports")));
     }
 }
 
@@ -443,4 +538,213 @@ TEST_F(TWindowsInstallationTest, TheWindowShowsAndSavesAMountedNtInstallation) {
         Dump(SystemHive())
             .value(QStringLiteral("\\CONTROLSET001\\SERVICES\\NDISWAN4\\PARAMETERS\\TCPIP\\:MTU")),
         "4:" + Dword(1006).toHex());
+}
+
+// What Zephyn may leave in a Windows installation's folders: the hive it
+// saves, its copy, ZEPHYN.REG and its promised copy; never anything else,
+// and never a wait on an entry that is no plain file.
+
+TEST_F(TWindowsInstallationTest, AFifoAtAHiveNameIsRefusedAtOnceSayingWhatItIs) {
+    const QString systemDat = Mount() + QStringLiteral("/WINDOWS/system.dat");
+    const QString software = Mount() + QStringLiteral("/WINNT/system32/CONFIG/Software");
+    for (const QString& fifo : {SystemHive(), software, systemDat}) {
+        const QString folder = fifo == systemDat ? Win98Folder() : NtFolder();
+        QFile::remove(fifo);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        Use(folder);
+        auto error = std::async(std::launch::async, [this] { return StartError(); });
+        if (error.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << "the start waits on the FIFO " << fifo.toStdString();
+            ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK));
+        }
+        const QString text = error.get();
+        EXPECT_TRUE(text.contains(fifo) &&
+                    text.contains(QStringLiteral("it is a FIFO (named pipe), not a plain file")))
+            << text.toStdString();
+        QFile::remove(fifo);
+    }
+}
+
+TEST_F(TWindowsInstallationTest, TwoCopiesSavingOneHiveTakeTurnsAndTheLaterIsRefused) {
+    NtFolder();
+    const QString config = QFileInfo(SystemHive()).absolutePath();
+    const QString params = QStringLiteral("SYSTEM\\ControlSet002\\Services\\Tcpip\\Parameters");
+    TNtRegistry b(config, SystemHive(), config + QStringLiteral("/Software"));
+    b.Modify({params, QStringLiteral("DefaultTTL")}, [&](TRegistryHive& hive, THive::TUndo&) {
+        TRegKey* key = hive.Find(params);
+        TRegValue& v = key->Values[key->ValueIndex(QStringLiteral("DefaultTTL"))];
+        v.Data = Dword(32);
+        return true;
+    });
+    std::future<QString> saved;
+    {
+        // Copy A is saving: it holds the folder, and its new hive goes in place.
+        TFolderLock a(config);
+        ASSERT_TRUE(a.TryLock());
+        saved = std::async(std::launch::async, [&b] {
+            try {
+                b.Commit();
+            } catch (const ERegistryException& e) {
+                return e.Message();
+            }
+            return QString();
+        });
+        EXPECT_EQ(saved.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+        TKey withA = NtSystemHive();
+        withA.At(QStringLiteral("ControlSet002\\Services\\Tcpip\\Parameters"))
+            .SetDword(QStringLiteral("DefaultTTL"), 64);
+        TAtomicFile::Replace(SystemHive(), WriteRegf(withA), TFileAccess::Shared);
+    }
+    const QString error = saved.get();
+    EXPECT_TRUE(error.contains(SystemHive()) &&
+                error.contains(QStringLiteral("changed on disk since Zephyn read it")))
+        << error.toStdString();
+    EXPECT_EQ(Dump(SystemHive()).value(Tcpip2 + QStringLiteral("DEFAULTTTL")),
+              "4:" + Dword(64).toHex());
+    EXPECT_FALSE(Listing(config).contains(QStringLiteral("system.bak")));
+}
+
+TEST_F(TWindowsInstallationTest, AKilledSavesLeftoversGoAtTheNextOpenAndNothingElseDoes) {
+    NtFolder();
+    const QString config = QFileInfo(SystemHive()).absolutePath();
+    const QStringList ours{QStringLiteral(".system.AbC123"), QStringLiteral(".system.bak.Xy9Z01"),
+                           QStringLiteral(".Software.QQ7QQQ")};
+    for (const QString& name : ours + QStringList{QStringLiteral(".system.toolong1"),
+                                                 QStringLiteral(".other.ABCDEF"),
+                                                 QStringLiteral("system.AbC123")})
+        Put(config + u'/' + name, QByteArray(4096, 'x'));
+    const TListing before = Listing(config);
+    {
+        // Another copy is saving there: nothing of its goes.
+        TFolderLock other(config);
+        ASSERT_TRUE(other.TryLock());
+        Use(Mount() + QStringLiteral("/WINNT"));
+        ASSERT_EQ(StartError(), QString());
+        EXPECT_EQ(Listing(config), before);
+    }
+    Use(Mount() + QStringLiteral("/WINNT"));
+    ASSERT_EQ(StartError(), QString());
+    QStringList removed = ours;
+    removed.sort();
+    EXPECT_EQ(Changed(before, Listing(config)), removed);
+}
+
+TEST_F(TWindowsInstallationTest, OnlyAPlainFileCountsAsTheKeptCopyOfTheHive) {
+    for (const QString& target : {Mount() + QStringLiteral("/nowhere/SYSTEM"), SystemHive()}) {
+        NtFolder();
+        const QString config = QFileInfo(SystemHive()).absolutePath();
+        QFile::remove(config + QStringLiteral("/system.bak1"));
+        QFile::remove(config + QStringLiteral("/system.bak"));
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
+                            QFile::encodeName(config + QStringLiteral("/system.bak")).constData()),
+                  0);
+        const QByteArray old = Bytes(SystemHive());
+        const TListing before = Listing(config);
+        Use(Mount() + QStringLiteral("/WINNT"));
+        TParameterSet model;
+        model.Platform = WinNT;
+        ASSERT_EQ(model.ReadNTParameters(), 1);
+        model.TTL = QStringLiteral("64");
+        Dialogs().Clear();
+        Dialogs().Answer(mrOk); // where the copy went
+        ASSERT_TRUE(model.WriteParameters(0));
+        EXPECT_EQ(Bytes(config + QStringLiteral("/system.bak1")), old);
+        EXPECT_EQ(Changed(before, Listing(config)),
+                  (QStringList{QStringLiteral("system"), QStringLiteral("system.bak1")}));
+        ASSERT_EQ(Dialogs().Shown().size(), 1u);
+        EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(config + QStringLiteral("/system.bak1")))
+            << Dialogs().Shown()[0].Text.toStdString();
+    }
+}
+
+TEST_F(TWindowsInstallationTest, AZephynRegOfTheUsersIsKeptAndFoundWhateverItsCase) {
+    const QString folder = Win98Folder();
+    const QString own = folder + QStringLiteral("/zephyn.reg");
+    const QByteArray mine = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Mine]\r\n"
+                            "\"Keep\"=\"me\"\r\n\r\n";
+    Put(own, mine);
+    auto save = [this, &folder](const char* ttl) {
+        Use(folder); // a new start each time
+        TParameterSet model;
+        model.Platform = Win98;
+        ASSERT_EQ(model.ReadWin9xParameters(), 1);
+        model.TTL = QString::fromLatin1(ttl);
+        Dialogs().Clear();
+        Dialogs().Answer(mrOk);
+        ASSERT_TRUE(model.WriteParameters(0));
+        ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    };
+    const TListing before = Listing(folder);
+    save("99");
+    const TListing first = Listing(folder);
+    EXPECT_EQ(Changed(before, first),
+              (QStringList{QStringLiteral("zephyn.reg"), QStringLiteral("zephyn.reg.bak")}));
+    EXPECT_EQ(Bytes(own + QStringLiteral(".bak")), mine);
+    EXPECT_TRUE(Bytes(own).contains("\"DefaultTTL\"=\"99\""));
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(own + QStringLiteral(".bak")))
+        << Dialogs().Shown()[0].Text.toStdString();
+    // The file Zephyn wrote is its own to replace: no second copy.
+    save("98");
+    EXPECT_EQ(Changed(first, Listing(folder)), QStringList{QStringLiteral("zephyn.reg")});
+    EXPECT_FALSE(Dialogs().Shown()[0].Text.contains(QStringLiteral(".bak")));
+}
+
+TEST_F(TWindowsInstallationTest, ReadOnlyFilesAreRefusedNamingThemAndARegFileGetsNothingBeside) {
+    NtFolder();
+    const QString config = QFileInfo(SystemHive()).absolutePath();
+    ::chmod(QFile::encodeName(SystemHive()).constData(), 0444);
+    TListing before = Listing(config);
+    Use(Mount() + QStringLiteral("/WINNT"));
+    Model.Platform = WinNT;
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    Model.TTL = QStringLiteral("64");
+    Dialogs().Answer(mrOk);
+    EXPECT_FALSE(Model.WriteParameters(0));
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    EXPECT_TRUE(Dialogs().Shown()[0].Text.contains(SystemHive()) &&
+                Dialogs().Shown()[0].Text.contains(QStringLiteral("read-only")))
+        << Dialogs().Shown()[0].Text.toStdString();
+    EXPECT_EQ(Listing(config), before);
+
+    // A .reg file: saved, and refused once read-only; nothing else appears.
+    UseSample(QStringLiteral("win98.reg"));
+    const QString reg = Mount() + QStringLiteral("/machine.reg");
+    Put(reg, Bytes(HivePath(THKey::HKEY_LOCAL_MACHINE)));
+    before = Listing(Mount());
+    Use(reg);
+    Model.Platform = Win98;
+    ASSERT_EQ(Model.ReadWin9xParameters(), 1);
+    Model.TTL = QStringLiteral("99");
+    ASSERT_TRUE(Model.WriteParameters(0));
+    const TListing saved = Listing(Mount());
+    EXPECT_EQ(Changed(before, saved), QStringList{QStringLiteral("machine.reg")});
+    ::chmod(QFile::encodeName(reg).constData(), 0444);
+    Model.TTL = QStringLiteral("98");
+    Dialogs().Clear();
+    Dialogs().Answer(mrOk);
+    EXPECT_FALSE(Model.WriteParameters(0));
+    EXPECT_EQ(Listing(Mount()), saved);
+}
+
+TEST_F(TWindowsInstallationTest, AnOwnerThatCannotBeKeptIsToldBeforeAnythingIsWritten) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving the hive to another owner needs root";
+    NtFolder();
+    const QString config = QFileInfo(SystemHive()).absolutePath();
+    ASSERT_EQ(::chown(QFile::encodeName(SystemHive()).constData(), 4321, 4321), 0);
+    TWithoutChown runner;
+    ASSERT_TRUE(runner.Dropped);
+    Use(Mount() + QStringLiteral("/WINNT"));
+    Model.Platform = WinNT;
+    ASSERT_EQ(Model.ReadNTParameters(), 1);
+    const TListing before = Listing(config);
+    Dialogs().Answer(mrCancel);
+    EXPECT_FALSE(Model.MachineRegistryWritable());
+    ASSERT_EQ(Dialogs().Shown().size(), 1u);
+    const auto& box = Dialogs().Shown()[0];
+    EXPECT_EQ(box.Buttons, TMsgDlgButtons::mbOKCancel);
+    EXPECT_TRUE(box.Text.contains(SystemHive()) && box.Text.contains(QStringLiteral("uid 4321")) &&
+                box.Text.contains(QStringLiteral("uid 0")))
+        << box.Text.toStdString();
+    EXPECT_EQ(Listing(config), before);
 }
