@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -24,11 +25,44 @@ void Print(FILE* to, const QString& text) {
     std::fflush(to);
 }
 
+// The toolkit's own options, which the application object takes: known here
+// so that a wrong option is refused before that object exists (without a
+// display it would abort the program).
+void AddToolkitOptions(QCommandLineParser& parser) {
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "geometry", "title",
+                             "icon", "session", "style", "stylesheet", "display", "name",
+                             "qmljsdebugger", "dialogs", "fontengine", "visual", "cmap"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
 void Setup(QCommandLineParser& parser) {
     parser.setApplicationDescription(QString::fromLatin1(Description));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(RegistryOption());
+    AddToolkitOptions(parser);
+}
+
+int RefuseUsage(const QString& problem) {
+    Print(stderr, QStringLiteral("zephyn: %1\nTry 'zephyn --help' for more information.\n")
+                      .arg(problem));
+    return TCommandLine::UsageError;
+}
+
+bool NamesRegistry(const QString& argument) {
+    return argument == QLatin1String("--registry") || argument == QLatin1String("-registry") ||
+           argument.startsWith(QLatin1String("--registry=")) ||
+           argument.startsWith(QLatin1String("-registry="));
 }
 
 } // namespace
@@ -36,29 +70,42 @@ void Setup(QCommandLineParser& parser) {
 TCommandLine::TCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     Setup(parser);
-    // Unknown options may be the toolkit's own (-platform, -style); they are
-    // checked once the application has taken those.
-    parser.parse(arguments);
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+    const bool parsed = parser.parse(arguments);
+    const bool registryGiven = std::any_of(arguments.begin() + (arguments.isEmpty() ? 0 : 1),
+                                           arguments.end(), NamesRegistry);
+    const bool registryEmpty =
+        registryGiven && (!parser.isSet(QStringLiteral("registry")) ||
+                          parser.value(QStringLiteral("registry")).isEmpty());
+    if (parsed && (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))) {
         // No application object yet: the program's name is put in by hand.
         Print(stdout, parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                 QStringLiteral("zephyn")));
         FExitStatus = 0;
         return;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
+    if (parsed && parser.isSet(QStringLiteral("version"))) {
         Print(stdout, QCoreApplication::applicationName() + u' ' +
                           QCoreApplication::applicationVersion() + u'\n');
         FExitStatus = 0;
         return;
     }
-    if (!parser.isSet(QStringLiteral("registry"))) {
-        if (arguments.contains(QStringLiteral("--registry"))) {
-            Print(stderr, QStringLiteral("zephyn: --registry needs a path\n"));
-            FExitStatus = UsageError;
-        }
+    if (registryEmpty) {
+        FExitStatus = RefuseUsage(QStringLiteral(
+            "--registry needs a path: the Windows folder, its system32/config folder, or a .reg "
+            "file"));
         return;
     }
+    if (!parsed) {
+        FExitStatus = RefuseUsage(parser.errorText());
+        return;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        FExitStatus = RefuseUsage(QStringLiteral("unexpected argument: %1")
+                                       .arg(parser.positionalArguments().join(u' ')));
+        return;
+    }
+    if (!parser.isSet(QStringLiteral("registry")))
+        return;
     QString error;
     const QString path = parser.value(QStringLiteral("registry"));
     if (auto location = TRegistryLocation::Find(path, error)) {
@@ -74,11 +121,8 @@ std::optional<int> TCommandLine::CheckLeftovers(const QStringList& arguments) {
     Setup(parser);
     if (parser.parse(arguments) && parser.positionalArguments().isEmpty())
         return std::nullopt;
-    const QString problem = parser.errorText().isEmpty()
-                                ? QStringLiteral("unexpected argument: %1")
-                                      .arg(parser.positionalArguments().join(u' '))
-                                : parser.errorText();
-    Print(stderr, QStringLiteral("zephyn: %1\nTry 'zephyn --help' for more information.\n")
-                      .arg(problem));
-    return UsageError;
+    return RefuseUsage(parser.errorText().isEmpty()
+                            ? QStringLiteral("unexpected argument: %1")
+                                  .arg(parser.positionalArguments().join(u' '))
+                            : parser.errorText());
 }

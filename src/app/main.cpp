@@ -29,10 +29,9 @@ int main(int argc, char** argv) {
 
     TInstanceLock lock(TDataDirectory::Path());
     if (!lock.Acquire()) {
-        MessageDlg(QStringLiteral("Zephyn is already running with the data folder\r\n%1\r\n\r\n"
-                                  "Switch to that window, or end it before starting another.")
-                       .arg(TDataDirectory::Path()),
-                   TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK);
+        const bool running = lock.Result() == TInstanceLock::TResult::HeldByAnother;
+        MessageDlg(lock.ProblemText(), running ? TMsgDlgType::mtInformation : TMsgDlgType::mtError,
+                   TMsgDlgButtons::mbOK);
         return 1;
     }
 

@@ -1,4 +1,5 @@
 #include "platform/TRegistryLocation.h"
+#include "platform/TPlainFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,6 +38,12 @@ std::optional<TRegistryLocation> TRegistryLocation::Find(const QString& path, QS
     location.Path = path;
     if (!info.exists()) {
         error = QStringLiteral("%1: no such file or folder").arg(path);
+        return std::nullopt;
+    }
+    if (!info.isFile() && !info.isDir()) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        error = QStringLiteral("%1: it is %2, not a file or folder").arg(path, EntryKindText(st.st_mode));
         return std::nullopt;
     }
     if (info.isFile()) {

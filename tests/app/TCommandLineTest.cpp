@@ -15,11 +15,16 @@ struct TRun {
 };
 
 // The program itself, as a user starts it from a terminal.
-TRun Zephyn(const QStringList& args, const QString& home) {
+TRun Zephyn(const QStringList& args, const QString& home, bool display = true) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ZEPHYN_HOME"), home);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!display) {
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
     p.setProcessEnvironment(env);
     p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zephyn"), args);
     if (!p.waitForFinished(20000))
@@ -53,6 +58,20 @@ TEST_F(TCommandLineTest, HelpVersionAndBadPathsEndBeforeTheWindowCreatingNothing
     EXPECT_TRUE(run.Err.contains(QStringLiteral("SYSTEM.DAT"))) << run.Err.toStdString();
     run = Zephyn({QStringLiteral("--no-such-option")}, home);
     EXPECT_EQ(run.Status, 2);
+    // A bare --registry, or an empty one, is a usage error naming the option.
+    for (const QStringList& args : {QStringList{QStringLiteral("--registry")},
+                                    QStringList{QStringLiteral("--registry=")}}) {
+        run = Zephyn(args, home);
+        EXPECT_EQ(run.Status, 2);
+        EXPECT_TRUE(run.Err.startsWith(QStringLiteral("zephyn: --registry needs a path")))
+            << run.Err.toStdString();
+    }
+    // Without a display a wrong option is still told, not an abort.
+    for (const char* wrong : {"--no-such-option", "-bogus", "stray"}) {
+        run = Zephyn({QString::fromLatin1(wrong)}, home, false);
+        EXPECT_EQ(run.Status, 2) << wrong;
+        EXPECT_TRUE(run.Err.contains(QStringLiteral("Try 'zephyn --help'"))) << run.Err.toStdString();
+    }
     EXPECT_FALSE(QFile::exists(home));
 }
 

@@ -20,7 +20,9 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QSysInfo>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(TConvert, StrToIntTakesDecimalAndHexAndRefusesTheRest) {
     EXPECT_EQ(StrToInt(QStringLiteral("576")), 576);
@@ -192,4 +194,45 @@ TEST_F(TZephynTest, OneCopyPerDataDirectoryAndALockLeftByADeadCopyIsTakenOver) {
     stale.close();
     TInstanceLock next(DataDir());
     EXPECT_TRUE(next.Acquire());
+}
+
+TEST_F(TZephynTest, TheLockSaysWhatIsWrongWhenItIsNotAnotherCopy) {
+    const QString lockPath = DataDir() + QStringLiteral("/zephyn.lock");
+    auto problem = [](const QString& folder) {
+        TInstanceLock lock(folder);
+        EXPECT_FALSE(lock.Acquire());
+        return std::make_pair(lock.Result(), lock.ProblemText());
+    };
+    // A folder, or a link, where the lock file goes.
+    ASSERT_TRUE(QDir().mkpath(lockPath));
+    auto [result, text] = problem(DataDir());
+    EXPECT_EQ(result, TInstanceLock::TResult::NotALockFile);
+    EXPECT_TRUE(text.contains(lockPath) && text.contains(QStringLiteral("is a folder, not a lock file")))
+        << text.toStdString();
+    ASSERT_TRUE(QDir().rmdir(lockPath));
+    ASSERT_EQ(::symlink("/nowhere", QFile::encodeName(lockPath).constData()), 0);
+    std::tie(result, text) = problem(DataDir());
+    EXPECT_TRUE(text.contains(QStringLiteral("is a symbolic link, not a lock file")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("already running")));
+
+    // A data folder that cannot be written: read-only for a plain user, a
+    // read-only mount for root (who writes past the mode).
+    const QString folder = DataDir() + QStringLiteral("/read-only");
+    QDir().mkpath(folder);
+    bool mounted = false;
+    if (::geteuid() == 0)
+        mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_RDONLY,
+                          "size=64k") == 0;
+    else
+        ::chmod(QFile::encodeName(folder).constData(), 0500);
+    if (::geteuid() != 0 || mounted) {
+        std::tie(result, text) = problem(folder);
+        EXPECT_EQ(result, TInstanceLock::TResult::FolderNotWritable);
+        EXPECT_TRUE(text.contains(folder) && text.contains(QStringLiteral("cannot write into")))
+            << text.toStdString();
+    }
+    if (mounted)
+        ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
 }
