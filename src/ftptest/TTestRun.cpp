@@ -297,16 +297,20 @@ void TTestRun::UpdateFigures() {
         if (FShownTicks != 0 && now - FShownTicks < 100)
             return;
         FShownTicks = now;
-        FPage.ShowThroughput(QString::number(Throughput));
-        const int seconds =
-            FPage.ShowProgress(int(std::min<qint64>(BytesReceived >> FBarShift, INT_MAX)));
-        FPage.ShowRemaining(QString::asprintf("%3.2f mins", seconds / 60.0));
+        ShowFigures();
     } catch (const std::exception& e) {
         const QString trace = QStringLiteral("Ftp Trace Error: ") + ExceptionMessage(e) +
                               QStringLiteral("\r\nPlease report to support@brindlecove.example");
         throw Exception(
             QStringLiteral("%1 (%2, line %3)").arg(trace, QStringLiteral("formMain")).arg(2148));
     }
+}
+
+void TTestRun::ShowFigures() {
+    FPage.ShowThroughput(QString::number(Throughput));
+    const int seconds =
+        FPage.ShowProgress(int(std::min<qint64>(BytesReceived >> FBarShift, INT_MAX)));
+    FPage.ShowRemaining(QString::asprintf("%3.2f mins", seconds / 60.0));
 }
 
 void TTestRun::MFtpFtpNeedInfo(TMFtpInfoNeeded, QString&) {
@@ -418,6 +422,9 @@ void TTestRun::MFtpFileReceived() {
                    TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
         FileComplete = false;
     } else {
+        // The last blocks' figures may not have been shown yet: the page
+        // shows what the statistics will say, as the last block left them.
+        ShowFigures();
         FPage.ShowActivity(QStringLiteral("File received..."));
         FileComplete = true;
     }

@@ -61,6 +61,8 @@ private:
     void RemoveDownloadedFile();
     void StartTest();
     void UpdateFigures();
+    // The bar, the throughput and the time left as last computed.
+    void ShowFigures();
     void SetState(TTestRunState state);
     void Warn(const QString& text, void (TTestingPage::*focus)());
 

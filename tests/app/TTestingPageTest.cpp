@@ -515,6 +515,28 @@ TEST_F(TTestingPageTest, BadPortsAndIpv6HostsAreToldAtStart) {
     EXPECT_FALSE(server.hasPendingConnections());
 }
 
+TEST_F(TTestRunServerTest, AtCompletionThePageShowsTheStatisticsFigures) {
+    TClock::SetSource(nullptr); // real time: the page shows figures ten times a second
+    Serve(20000000);
+    Start();
+    QString bar, figures;
+    Dialogs().WhenShown = [&](const QString& text) {
+        if (!text.startsWith(QStringLiteral("Transfer Complete!")))
+            return;
+        const auto* pb = Find<TRemainingTimeBar>("pbFtp");
+        bar = QStringLiteral("%1 of %2").arg(pb->value()).arg(pb->maximum());
+        figures = Find<QLabel>("lblAvgXfer")->text() + u' ' + Find<QLabel>("lblRemMins")->text();
+    };
+    for (int answer : {mrYes, mrNo, mrYes})
+        Dialogs().Answer(answer);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 30000));
+    EXPECT_EQ(bar, QStringLiteral("20000000 of 20000000"));
+    EXPECT_EQ(figures, QString::number(Run()->Throughput) + QStringLiteral(" 0.00 mins"));
+    EXPECT_TRUE(Dialogs().Shown()[1].Text.contains(
+        QStringLiteral("Average Throughput: %1 bps").arg(Run()->Throughput)));
+}
+
 TEST_F(TTestingPageTest, TheFiguresFollowTheBytesAndTheTicks) {
     Start();
     TTestRun* run = Run();

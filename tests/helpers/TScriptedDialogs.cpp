@@ -13,6 +13,7 @@ void TScriptedDialogs::Clear() {
     FAnswers.clear();
     FInputs.clear();
     FShown.clear();
+    WhenShown = nullptr;
 }
 
 void TScriptedDialogs::CheckAllUsed() {
@@ -22,6 +23,8 @@ void TScriptedDialogs::CheckAllUsed() {
 
 int TScriptedDialogs::MessageDlg(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) {
     FShown.push_back({type, buttons, text});
+    if (WhenShown)
+        WhenShown(text);
     if (FAnswers.empty()) {
         ADD_FAILURE() << "unscripted message box: " << text.toStdString();
         return buttons == TMsgDlgButtons::mbYesNo ? mrNo

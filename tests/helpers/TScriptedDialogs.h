@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 // The only way tests answer message and input boxes: answers are queued in
@@ -21,6 +22,8 @@ public:
     void AnswerInput(bool ok, const QString& value) { FInputs.push_back({ok, value}); }
 
     const std::vector<TShownBox>& Shown() const { return FShown; }
+    // Runs as each message box comes, to see the window as the user does then.
+    std::function<void(const QString& text)> WhenShown;
     QStringList ShownTexts() const;
     void Clear();
     // Fails the test for scripted answers nobody asked for.
