@@ -1,4 +1,5 @@
 #include "app/TfrmMain.h"
+#include "platform/TRegistryStore.h"
 #include "app/TdataMain.h"
 #include "dialup/TPerformancePage.h"
 #include "dialup/TRAS.h"
@@ -203,7 +204,10 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::FormShow() {
     TParameterSet& model = FData.Parameters;
-    model.LocalAddresses = TWinSock::LocalAddresses();
+    // This computer's own addresses fill in the sample's profiles; another
+    // machine's registry (--registry) keeps what that Windows holds.
+    if (TRegistryStore::MachineLocation().Kind == TRegistryLocation::TKind::DataDirectory)
+        model.LocalAddresses = TWinSock::LocalAddresses();
 
     model.ProfileCount = 0;
     model.ProfileCount =

@@ -520,8 +520,7 @@ bool TRegfHive::Writable(const struct stat& st) const {
 }
 
 QString TRegfHive::ReadOnlyText() const {
-    return QStringLiteral("The registry file \"%1\" is read-only, so Zephyn does not write it. "
-                          "Nothing has been written.")
+    return QStringLiteral("The registry file \"%1\" is read-only, so Zephyn does not write it.")
         .arg(FPath);
 }
 
@@ -552,7 +551,7 @@ QString TRegfHive::Commit(const TRegKey& root,
     if (fd.Fd < 0)
         fail(opened);
     if (!Writable(st))
-        throw ERegistryException(ReadOnlyText());
+        throw ERegistryException(ReadOnlyText() + QStringLiteral(" Nothing has been written."));
     if (!(TFileIdentity::Of(st) == FIdentity))
         fail(QStringLiteral("it has changed on disk since Zephyn read it; start Zephyn again to "
                             "see what it holds now"));

@@ -54,24 +54,31 @@ void TSettingsPage::FocusActiveProfile() {
 }
 
 void TSettingsPage::ShowRegistrySource() {
-    // Which registry Save writes, always in sight: the whole text in the
-    // tool tip and for screen readers, the line elided in the middle.
-    FRegistrySource =
-        QStringLiteral("Registry: ") + TRegistryStore::Instance().MachineDescription();
-    ui->lblRegistrySource->setToolTip(FRegistrySource);
-    ui->lblRegistrySource->setAccessibleDescription(FRegistrySource);
-    ElideRegistrySource();
-}
-
-void TSettingsPage::ElideRegistrySource() {
+    // Which registry Save writes, always in sight and whole, wrapped where
+    // it must be; a registry that Save will not write says so first.
+    THive& hive = TRegistryStore::Instance().Hive(THKey::HKEY_LOCAL_MACHINE);
+    QString reason;
+    try {
+        reason = hive.ReadOnlyReason();
+    } catch (const Exception&) {
+        reason.clear(); // a registry that cannot be read stopped the start
+    }
+    QString text = QStringLiteral("Registry: ") + TRegistryStore::Instance().MachineDescription();
+    if (!reason.isEmpty())
+        text = QStringLiteral("Read-only: ") +
+               reason.section(QStringLiteral("\r\n\r\n"), 0, 0).replace(QStringLiteral("\r\n"),
+                                                                     QStringLiteral(" ")) +
+               u' ' + text;
     QLabel* label = ui->lblRegistrySource;
-    const int width = std::max(label->width(), 200);
-    label->setText(label->fontMetrics().elidedText(FRegistrySource, Qt::ElideMiddle, width));
-}
-
-void TSettingsPage::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    ElideRegistrySource();
+    label->setToolTip(text);
+    label->setAccessibleDescription(text);
+    // A path has no spaces: it may break after each of its slashes.
+    QString shown = text;
+    shown.replace(u'/', QStringLiteral("/\u200B"));
+    label->setText(shown);
+    label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    UpdateMinimumHeight();
 }
 
 void TSettingsPage::UpdateMinimumHeight() {
@@ -89,6 +96,10 @@ void TSettingsPage::changeEvent(QEvent* event) {
 }
 
 void TSettingsPage::SetupHints() {
+    SetHint(ui->cbAutoDiscover,
+            QStringLiteral("Path MTU discovery. Save writes it on or off.\r\nWhen the registry "
+                           "holds no value for it, the box shows unticked,\r\nbut Windows then "
+                           "uses its default (on)."));
     SetHint(ui->cbActiveProfile,
             QStringLiteral("Available Dialup Networking (DUN) 'profiles' found to be\r\nconfigured "
                            "on your system for TCP/IP."));

@@ -62,11 +62,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ShowRegistrySource();
-    void ElideRegistrySource();
     void SyncProfileItems();
     void SyncActiveProfile(int index);
     void SetupHints();
@@ -86,6 +84,5 @@ private:
 
     TParameterSet& FModel;
     std::unique_ptr<Ui::TSettingsPage> ui;
-    QString FRegistrySource;
     QPushButton* FCalc = nullptr;
 };

@@ -18,6 +18,7 @@
 #include "settings/TSettingsPage.h"
 #include "tcpip/TParameterSet.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
@@ -747,4 +748,44 @@ TEST_F(TWindowsInstallationTest, AnOwnerThatCannotBeKeptIsToldBeforeAnythingIsWr
                 box.Text.contains(QStringLiteral("uid 0")))
         << box.Text.toStdString();
     EXPECT_EQ(Listing(config), before);
+}
+
+TEST_F(TWindowsInstallationTest, AnInstallationKeepsItsOwnAddressesAndSaysWhenItIsReadOnly) {
+    // The addresses are this computer's, not that Windows' own.
+    LocalAddresses = {QStringLiteral("127.20.30.40")};
+    Use(Win98Folder());
+    WriteOneRecordHistory();
+    {
+        TdataMain data;
+        TfrmMain frm(data);
+        frm.show();
+        EXPECT_EQ(data.Parameters.Profiles[0].IPAddress, QStringLiteral("0.0.0.0"));
+        // PPP's preset unticks path-MTU discovery, and Save writes it off:
+        // Windows takes a missing value as on.
+        auto* discover = FindWidget<QCheckBox>(frm.tabshtSettings(), "cbAutoDiscover");
+        EXPECT_TRUE(discover->toolTip().contains(QStringLiteral("Windows then uses its default (on)")));
+        FindWidget<QPushButton>(&frm, "btnPPP")->click();
+        EXPECT_FALSE(discover->isChecked());
+        for (int answer : {mrYes, mrOk, mrOk, mrNo, mrOk})
+            Dialogs().Answer(answer);
+        FindWidget<QPushButton>(&frm, "btnSave")->click();
+        EXPECT_TRUE(Bytes(Mount() + QStringLiteral("/WINDOWS/ZEPHYN.REG"))
+                        .contains("\"PMTUDiscovery\"=\"0\"\r\n"));
+        Dialogs().Clear();
+    }
+    // A hive Save will not write says so first, whole, on the Settings page.
+    TRegfOptions dirty;
+    dirty.Sequence2 = dirty.Sequence1 + 1;
+    Use(NtFolder(dirty));
+    TdataMain data;
+    TfrmMain frm(data);
+    frm.show();
+    auto* line = FindWidget<QLabel>(frm.tabshtSettings(), "lblRegistrySource");
+    EXPECT_TRUE(line->accessibleDescription().startsWith(
+        QStringLiteral("Read-only: The registry file \"%1\" was not shut down cleanly")
+            .arg(SystemHive())))
+        << line->accessibleDescription().toStdString();
+    EXPECT_TRUE(line->wordWrap());
+    EXPECT_EQ(line->text().remove(QChar(0x200B)), line->accessibleDescription());
+    EXPECT_GE(line->height(), line->heightForWidth(line->width()));
 }
