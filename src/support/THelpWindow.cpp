@@ -1,6 +1,7 @@
 #include "support/THelpWindow.h"
 #include "support/TProgramIcon.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QShortcut>
@@ -53,6 +54,33 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addLayout(buttons);
     layout->addWidget(FBrowser);
     resize(640, 560);
+    FollowPalette();
+}
+
+void THelpWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        FollowPalette();
+}
+
+void THelpWindow::FollowPalette() {
+    // The manual's links take the palette's link colours where those stand
+    // out on its background, and a lighter blue on a dark one (the toolkit
+    // would paint the default dark blue on near-black).
+    const QPalette p = FBrowser->palette();
+    const bool dark = p.color(QPalette::Base).lightness() < 128;
+    auto readable = [&](QPalette::ColorRole role, const QColor& onDark) {
+        const QColor c = p.color(role);
+        return dark && c.lightness() < 160 ? onDark : c;
+    };
+    const QString sheet = QStringLiteral("body { color: %1; } a { color: %2; }")
+                              .arg(p.color(QPalette::Text).name(),
+                                   readable(QPalette::Link, QColor(140, 180, 255)).name());
+    if (sheet == FBrowser->document()->defaultStyleSheet())
+        return;
+    FBrowser->document()->setDefaultStyleSheet(sheet);
+    if (!FBrowser->source().isEmpty())
+        FBrowser->reload();
 }
 
 QString THelpWindow::TopicAnchor(int context) {

@@ -14,6 +14,12 @@ public:
     QTextBrowser* Browser() const { return FBrowser; }
     static QString TopicAnchor(int context);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // The manual's text and link colours from the palette, readable on it.
+    void FollowPalette();
+
     QTextBrowser* FBrowser;
 };

@@ -31,7 +31,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
@@ -452,7 +454,7 @@ TEST_F(TfrmMainTest, TheWindowOpensWithinTheScreen) {
 
 // On a dark background the About box's coloured texts turn lighter and keep
 // a contrast of 4.5:1 at least.
-TEST_F(TfrmMainTest, TheAboutBoxStaysReadableOnADarkBackground) {
+TEST_F(TfrmMainTest, TheAboutBoxAndTheManualStayReadableOnADarkBackground) {
     auto luminance = [](const QColor& c) {
         auto channel = [](double v) {
             return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
@@ -464,6 +466,8 @@ TEST_F(TfrmMainTest, TheAboutBoxStaysReadableOnADarkBackground) {
     QPalette dark = before;
     dark.setColor(QPalette::Window, QColor(0x2a, 0x2a, 0x2a));
     dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
     QApplication::setPalette(dark);
     {
         TAboutBox1 box;
@@ -473,6 +477,21 @@ TEST_F(TfrmMainTest, TheAboutBoxStaysReadableOnADarkBackground) {
                 box.findChild<QLabel*>(QLatin1String(name))->palette().color(QPalette::WindowText);
             EXPECT_GE((luminance(text) + 0.05) / (background + 0.05), 4.5) << name;
         }
+    }
+    {
+        // The manual's links too: the default link colour is dark blue.
+        THelpWindow help;
+        help.ShowTopic(20);
+        const double base = luminance(help.Browser()->palette().color(QPalette::Base));
+        int links = 0;
+        for (QTextBlock b = help.Browser()->document()->begin(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isAnchor() && ++links < 5) {
+                    const QColor c = it.fragment().charFormat().foreground().color();
+                    EXPECT_GE((luminance(c) + 0.05) / (base + 0.05), 4.5) << c.name().toStdString();
+                }
+        EXPECT_GT(links, 0);
+        help.close();
     }
     QApplication::setPalette(before);
 }
