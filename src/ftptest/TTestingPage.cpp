@@ -5,6 +5,7 @@
 #include "ftptest/TfrmFtpProfileEdit.h"
 #include "platform/TApplication.h"
 #include "platform/TMessageDlg.h"
+#include "platform/TShownOnlyField.h"
 #include "platform/TWidgetHints.h"
 #include "ui_TTestingPage.h"
 
@@ -44,6 +45,9 @@ TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QW
                                          "have\r\nthis set to the default of 'anonymous'.");
     const QString password = QStringLiteral("Password for the server login. Typically this "
                                             "would\r\nbe your email address for anonymous logins.");
+    // The profile is changed through Add and Edit: its fields only show it.
+    for (QLineEdit* e : {ui->ebftpPath, ui->ebftpFilename, ui->ebftpLoginName, ui->ebftpPassword})
+        MakeShownOnly(e);
     SetHint(ui->ebftpPath, path);
     SetHint(ui->ebftpFilename, file);
     SetHint(ui->ebftpLoginName, login);
@@ -203,8 +207,15 @@ void TTestingPage::seProxyPortChange() {
 
 void TTestingPage::FillHosts() {
     ui->cbFtpHost->clear();
-    for (const FtpTestProfile& p : FProfiles.Items)
+    // Two profiles on one host are told apart by their path and file.
+    for (const FtpTestProfile& p : FProfiles.Items) {
         ui->cbFtpHost->addItem(p.Host());
+        QString where = p.Path();
+        if (!where.endsWith(u'/'))
+            where += u'/';
+        ui->cbFtpHost->setItemData(ui->cbFtpHost->count() - 1, where + p.FileName(),
+                                   Qt::ToolTipRole);
+    }
 }
 
 void TTestingPage::ClearProfileBoxes() {

@@ -12,6 +12,7 @@
 #include "helpers/TScriptedFtpPeer.h"
 #include "helpers/TTestEnvironment.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -130,8 +131,17 @@ TEST_F(TTestingPageTest, ProfilesAreFixedRecordsAndTheFileFollowsEveryChange) {
     EXPECT_EQ(Find<QLineEdit>("ebftpFilename")->text(), QStringLiteral("test.bin"));
     EXPECT_EQ(Find<QLineEdit>("ebftpPassword")->echoMode(), QLineEdit::Password);
     // Shown, not edited here: read-only, and still reachable by keyboard.
-    for (const char* name : {"ebftpPath", "ebftpFilename", "ebftpLoginName", "ebftpPassword"})
-        EXPECT_TRUE(Find<QLineEdit>(name)->isReadOnly() && Find<QLineEdit>(name)->isEnabled());
+    // Shown as read-only to the eye and to a screen reader, not as editable.
+    for (const char* name : {"ebftpPath", "ebftpFilename", "ebftpLoginName", "ebftpPassword"}) {
+        QLineEdit* field = Find<QLineEdit>(name);
+        EXPECT_TRUE(field->isReadOnly() && field->isEnabled());
+        EXPECT_EQ(field->palette().color(QPalette::Base), Page()->palette().color(QPalette::Window))
+            << name;
+        const QAccessible::State state = QAccessible::queryAccessibleInterface(field)->state();
+        EXPECT_TRUE(state.readOnly && !state.editable && state.focusable) << name;
+    }
+    // Each host's item tells its path and file.
+    EXPECT_EQ(hosts->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/test.bin"));
     hosts->setCurrentIndex(1);
     Dialogs().Answer(mrYes);
     QTest::mouseClick(Find<QToolButton>("btnFtpDelete"), Qt::LeftButton);
