@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 QString InOutErrorText(int errorNumber) {
@@ -188,33 +190,51 @@ void TAtomicFile::Replace(const QString& path, const QByteArray& bytes, TFileAcc
     file.Commit();
 }
 
-int TAtomicFile::RemoveLeftovers(const QString& folder) {
+namespace {
+
+// Removes the entries of a folder that ours() picks, each only while it is a
+// plain file whose writer is gone (a live writer holds its lock) and that
+// fresh() also accepts.
+int RemoveFrom(const QString& folder, const std::function<bool(const QByteArray&)>& ours,
+               const std::function<bool(const struct stat&)>& fresh) {
     int removed = 0;
     const QByteArray dir = QFile::encodeName(folder);
     DIR* d = ::opendir(dir.constData());
     if (!d)
         return 0;
-    const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(d)) {
         const QByteArray name(entry->d_name);
-        // ".<file>.XXXXXX": what the constructor above makes.
-        if (!name.startsWith('.') || name.size() < 9 || name.at(name.size() - 7) != '.')
+        if (!ours(name))
             continue;
         const QByteArray path = dir + '/' + name;
         const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st {};
-        // Only a regular file of ours whose writer is gone, and not one that
-        // another instance has only just made and not yet locked.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-            now - st.st_mtime > 10 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.constData()) == 0)
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fresh(st) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0)
             ++removed;
         ::close(fd);
     }
     ::closedir(d);
     return removed;
+}
+
+} // namespace
+
+int TAtomicFile::RemoveLeftovers(const QString& folder) {
+    const time_t now = ::time(nullptr);
+    return RemoveFrom(
+        folder,
+        [](const QByteArray& name) {
+            // ".<file>.XXXXXX": what the constructor above makes.
+            return name.startsWith('.') && name.size() >= 9 && name.at(name.size() - 7) == '.';
+        },
+        [now](const struct stat& st) {
+            // Ours, and not one that another instance has only just made and
+            // not yet locked.
+            return st.st_uid == ::geteuid() && now - st.st_mtime > 10;
+        });
 }
 
 namespace {
@@ -241,31 +261,15 @@ bool HasCapChown() {
 } // namespace
 
 int TAtomicFile::RemoveLeftoversOf(const QString& folder, const QStringList& names) {
-    int removed = 0;
-    const QByteArray dir = QFile::encodeName(folder);
-    DIR* d = ::opendir(dir.constData());
-    if (!d)
-        return 0;
-    while (const dirent* entry = ::readdir(d)) {
-        const QByteArray name(entry->d_name);
-        bool ours = false;
-        for (const QString& target : names)
-            ours = ours || IsTemporaryOf(name, QFile::encodeName(target));
-        if (!ours)
-            continue;
-        const QByteArray path = dir + '/' + name;
-        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        // A plain file whose writer is gone (a live writer holds its lock).
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.constData()) == 0)
-            ++removed;
-        ::close(fd);
-    }
-    ::closedir(d);
-    return removed;
+    // The folder's lock is held: no copy of the program is writing there.
+    return RemoveFrom(
+        folder,
+        [&names](const QByteArray& name) {
+            return std::any_of(names.begin(), names.end(), [&name](const QString& target) {
+                return IsTemporaryOf(name, QFile::encodeName(target));
+            });
+        },
+        [](const struct stat&) { return true; });
 }
 
 bool TAtomicFile::CanKeepOwner(const struct stat& st) {

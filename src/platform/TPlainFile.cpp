@@ -48,6 +48,21 @@ int OpenPlainFile(const QString& path, struct stat& st, QString& problem) {
     return fd;
 }
 
+QByteArray ReadWhole(int fd, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return bytes;
+}
+
 QString NotPlainFileText(const QString& path) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))

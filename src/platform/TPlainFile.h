@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <sys/stat.h>
 
@@ -13,6 +14,9 @@ QString EntryKindText(mode_t mode);
 // and checks that it is a plain file. Returns the descriptor (close it),
 // with st filled in; or -1 with problem set to what is wrong with it.
 int OpenPlainFile(const QString& path, struct stat& st, QString& problem);
+
+// Up to size bytes from the start of an open file (fewer when it is shorter).
+QByteArray ReadWhole(int fd, qint64 size);
 
 // What stands at path when it is something other than a plain file (a
 // symbolic link included), or empty when it is a plain file or nothing.

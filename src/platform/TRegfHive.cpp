@@ -98,7 +98,7 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
             return QStringLiteral("the block at offset %1 says that it stands at offset %2, so the "
                                   "file is damaged")
                 .arg(Hex(bin), Hex(4096 + qint64(at)));
-        if (size < 4096 || size % 4096 != 0 || bin + size > end)
+        if (size < 4096 || size % 4096 != 0 || bin + size > end || bin + size > file.size())
             return QStringLiteral("the block at offset %1 says that it is %2 bytes long, which does "
                                   "not fit in the file")
                 .arg(Hex(bin))
@@ -122,21 +122,6 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
                               "the file is damaged")
             .arg(Hex(4096 + qint64(Get32(head, 36))));
     return QString();
-}
-
-QByteArray ReadAll(int fd, qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);
-    return bytes;
 }
 
 QString Utf16Text(const QByteArray& bytes) {
@@ -358,18 +343,7 @@ QString Difference(const TRegKey& want, const TRegKey& got, const QString& path)
 }
 
 QByteArray ReadHead(int fd) {
-    QByteArray head(4096, '\0');
-    qsizetype got = 0;
-    while (got < head.size()) {
-        const ssize_t n = ::pread(fd, head.data() + got, size_t(head.size() - got), got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    head.truncate(got);
-    return head;
+    return ReadWhole(fd, 4096);
 }
 
 } // namespace
@@ -427,7 +401,7 @@ void TRegfHive::Load(TRegKey& into) {
     const QByteArray head = ReadHead(fd.Fd);
     problem = CheckBaseBlock(head, st.st_size, FDirty);
     if (problem.isEmpty())
-        problem = CheckBins(ReadAll(fd.Fd, st.st_size), head);
+        problem = CheckBins(ReadWhole(fd.Fd, st.st_size), head);
     if (!problem.isEmpty())
         Fail(problem);
     THiveHandle h(hivex_open(fd.ProcPath().constData(), 0));

@@ -6,6 +6,7 @@
 #include "platform/TPlainFile.h"
 
 #include <QCryptographicHash>
+#include <QtEndian>
 #include <QDir>
 #include <algorithm>
 
@@ -36,10 +37,7 @@ QString ErrorText(libcreg_error_t* error) {
 }
 
 quint32 Get32(const QByteArray& b, qint64 at) {
-    quint32 v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= quint32(quint8(b[at + i])) << (8 * i);
-    return v;
+    return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
 QString Hex(qint64 offset) {
@@ -83,21 +81,6 @@ QString CheckBlocks(const QByteArray& file) {
         at += length;
     }
     return QString();
-}
-
-QByteArray ReadAll(int fd, qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);
-    return bytes;
 }
 
 // Reads a CREG file's keys into the tree; returns what went wrong, or empty.
@@ -222,7 +205,7 @@ TRegistryHive TWin9xRegistry::Load() {
     if (fd < 0)
         fail(opened);
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
-    const QByteArray bytes = ReadAll(fd, st.st_size);
+    const QByteArray bytes = ReadWhole(fd, st.st_size);
     if (!bytes.startsWith("CREG")) {
         ::close(fd);
         fail(QStringLiteral("it is not a Windows 95/98 registry file"));
@@ -343,7 +326,7 @@ QString TWin9xRegistry::KeepUsersFile(const QString& path) const {
             return QString(); // nothing there: nothing to keep
         throw ERegistryException(QStringLiteral("The file \"%1\" is not replaced: %2.").arg(path, problem));
     }
-    const QByteArray bytes = ReadAll(fd, st.st_size);
+    const QByteArray bytes = ReadWhole(fd, st.st_size);
     ::close(fd);
     if (Digest(bytes) == Recorded(path))
         return QString(); // the one this data directory wrote last
