@@ -115,14 +115,3 @@ TCommandLine::TCommandLine(const QStringList& arguments) {
         FExitStatus = UsageError;
     }
 }
-
-std::optional<int> TCommandLine::CheckLeftovers(const QStringList& arguments) {
-    QCommandLineParser parser;
-    Setup(parser);
-    if (parser.parse(arguments) && parser.positionalArguments().isEmpty())
-        return std::nullopt;
-    return RefuseUsage(parser.errorText().isEmpty()
-                            ? QStringLiteral("unexpected argument: %1")
-                                  .arg(parser.positionalArguments().join(u' '))
-                            : parser.errorText());
-}

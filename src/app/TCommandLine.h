@@ -4,9 +4,10 @@
 #include <QStringList>
 #include <optional>
 
-// The program's options: --registry PATH, --help and --version. Read before
-// the application object exists, so that --help and --version work without
-// a display and a bad path ends the program before anything is created.
+// The program's options: --registry PATH, --help and --version, and the
+// toolkit's own. Read whole before the application object exists, so that
+// --help and --version work without a display, and a wrong option or a bad
+// path ends the program before anything is created.
 class TCommandLine {
 public:
     // Exit status for a command line the program cannot act on.
@@ -18,8 +19,6 @@ public:
     std::optional<int> ExitStatus() const { return FExitStatus; }
     // The machine registry --registry names (the data directory's when absent).
     const TRegistryLocation& Registry() const { return FRegistry; }
-    // Options left over once the application has taken its own (-platform ...).
-    static std::optional<int> CheckLeftovers(const QStringList& arguments);
 
 private:
     std::optional<int> FExitStatus;

@@ -22,8 +22,6 @@ int main(int argc, char** argv) {
     TRegistryStore::SetMachineLocation(commandLine.Registry());
 
     TApplication app(argc, argv);
-    if (const auto status = TCommandLine::CheckLeftovers(app.arguments()))
-        return *status;
     app.SetTitle(QStringLiteral("Zephyn for Windows"));
     app.HelpFile = QStringLiteral("Zephyn.hlp");
 

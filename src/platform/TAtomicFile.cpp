@@ -15,8 +15,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <algorithm>
-#include <functional>
 #include <vector>
 
 QString InOutErrorText(int errorNumber) {
@@ -239,15 +237,15 @@ int TAtomicFile::RemoveLeftovers(const QString& folder) {
 
 namespace {
 
-// ".<name>.XXXXXX" as mkostemp fills it in: six letters or digits.
-bool IsTemporaryOf(const QByteArray& entry, const QByteArray& name) {
-    if (entry.size() != name.size() + 8 || !entry.startsWith('.') || entry.mid(1, name.size()) != name ||
-        entry.at(name.size() + 1) != '.')
-        return false;
+// The file whose temporary copy an entry is (".<name>.XXXXXX" as mkostemp
+// fills it in, six letters or digits), or empty.
+QString TemporaryOf(const QByteArray& entry) {
+    if (entry.size() < 9 || !entry.startsWith('.') || entry.at(entry.size() - 7) != '.')
+        return QString();
     for (char c : entry.right(6))
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    return true;
+            return QString();
+    return QFile::decodeName(entry.mid(1, entry.size() - 8));
 }
 
 bool HasCapChown() {
@@ -260,14 +258,14 @@ bool HasCapChown() {
 
 } // namespace
 
-int TAtomicFile::RemoveLeftoversOf(const QString& folder, const QStringList& names) {
+int TAtomicFile::RemoveLeftoversOf(const QString& folder,
+                                   const std::function<bool(const QString& name)>& ours) {
     // The folder's lock is held: no copy of the program is writing there.
     return RemoveFrom(
         folder,
-        [&names](const QByteArray& name) {
-            return std::any_of(names.begin(), names.end(), [&name](const QString& target) {
-                return IsTemporaryOf(name, QFile::encodeName(target));
-            });
+        [&ours](const QByteArray& entry) {
+            const QString name = TemporaryOf(entry);
+            return !name.isEmpty() && ours(name);
         },
         [](const struct stat&) { return true; });
 }
@@ -285,6 +283,15 @@ bool TAtomicFile::CanKeepOwner(const struct stat& st) {
                     return true;
     }
     return HasCapChown();
+}
+
+QString TAtomicFile::OwnerNotKeptText(const QString& path, const QString& what) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || CanKeepOwner(st))
+        return QString();
+    return QStringLiteral("The registry file \"%1\" belongs to %2. Zephyn runs as %3 and cannot "
+                          "give a file to another owner: %4 will belong to %3.")
+        .arg(path, OwnerText(st.st_uid, st.st_gid), OwnerText(::geteuid(), ::getegid()), what);
 }
 
 QString TAtomicFile::OwnerText(uid_t uid, gid_t gid) {

@@ -3,7 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <functional>
 #include <sys/types.h>
 
 struct stat;
@@ -72,16 +72,21 @@ public:
     // one that another process is still writing (it holds its lock) stays.
     static int RemoveLeftovers(const QString& folder);
     // Removes from a folder of the user's the temporary files that an
-    // interrupted save of the named files left (".<name>.XXXXXX", names
-    // matched as they are). Only for a folder whose TFolderLock the caller
-    // holds, so no copy of the program is writing there.
-    static int RemoveLeftoversOf(const QString& folder, const QStringList& names);
+    // interrupted save left (".<name>.XXXXXX", for the names ours picks).
+    // Only for a folder whose TFolderLock the caller holds, so no copy of
+    // the program is writing there.
+    static int RemoveLeftoversOf(const QString& folder,
+                                 const std::function<bool(const QString& name)>& ours);
 
     // Whether a file written now can be given st's owner and group: the
     // process is that owner (and in that group), or may change owners.
     static bool CanKeepOwner(const struct stat& st);
-    // "user (uid 1001), group users (gid 100)".
+    // "user alice (uid 1001), group users (gid 100)".
     static QString OwnerText(uid_t uid, gid_t gid);
+    // What the user must know before path is replaced when its owner
+    // cannot be kept (what: the files that will become the runner's), or
+    // empty when it can.
+    static QString OwnerNotKeptText(const QString& path, const QString& what);
 
 private:
     QString FPath;

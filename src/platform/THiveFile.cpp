@@ -61,14 +61,9 @@ QString THiveFile::ReadOnlyReason() {
 }
 
 QString THiveFile::OwnerWarning() {
-    struct stat st {};
-    if (FLockPlace != TLockPlace::Folder ||
-        ::stat(QFile::encodeName(FPath).constData(), &st) != 0 || TAtomicFile::CanKeepOwner(st))
-        return QString();
-    return QStringLiteral("The registry file \"%1\" belongs to %2. Zephyn runs as %3 and cannot "
-                          "give a file to another owner: the saved file will belong to %3.")
-        .arg(FPath, TAtomicFile::OwnerText(st.st_uid, st.st_gid),
-             TAtomicFile::OwnerText(::geteuid(), ::getegid()));
+    return FLockPlace == TLockPlace::Folder
+               ? TAtomicFile::OwnerNotKeptText(FPath, QStringLiteral("the saved file"))
+               : QString();
 }
 
 std::optional<TFileIdentity> THiveFile::DiskIdentity() const {

@@ -51,14 +51,15 @@ void TNtRegistry::RemoveLeftovers() {
     TFolderLock lock(folder);
     if (!lock.TryLock())
         return;
-    QStringList names;
-    for (const TRegfHive* hive : {&FSystem, &FSoftware}) {
-        const QString name = QFileInfo(hive->Path()).fileName();
-        names << name << name + QStringLiteral(".bak");
-        for (int n = 1; n < 100; ++n)
-            names << name + QStringLiteral(".bak") + QString::number(n);
-    }
-    TAtomicFile::RemoveLeftoversOf(folder, names);
+    const QString system = QFileInfo(FSystem.Path()).fileName();
+    const QString software = QFileInfo(FSoftware.Path()).fileName();
+    TAtomicFile::RemoveLeftoversOf(folder, [&](const QString& name) {
+        for (const QString& hive : {system, software})
+            for (int n = -1; n < BackupNames; ++n)
+                if (name == (n < 0 ? hive : BackupName(hive, n)))
+                    return true;
+        return false;
+    });
 }
 
 QString TNtRegistry::Commit() {

@@ -1,6 +1,7 @@
 #include "platform/TPlainFile.h"
 #include "platform/TAtomicFile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -68,6 +69,23 @@ QString NotPlainFileText(const QString& path) {
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
         return QString();
     return EntryKindText(st.st_mode);
+}
+
+QString FindEntry(const QString& folder, const QString& name) {
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::System |
+                                                       QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return folder + u'/' + entry;
+    return QString();
+}
+
+QString BackupName(const QString& fileName, int n) {
+    return fileName + QStringLiteral(".bak") + (n ? QString::number(n) : QString());
+}
+
+QString OffsetText(qint64 offset) {
+    return QStringLiteral("0x") + QString::number(offset, 16).toUpper();
 }
 
 TFolderLock::TFolderLock(const QString& folder) {

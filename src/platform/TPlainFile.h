@@ -22,6 +22,16 @@ QByteArray ReadWhole(int fd, qint64 size);
 // symbolic link included), or empty when it is a plain file or nothing.
 QString NotPlainFileText(const QString& path);
 
+// The entry of a folder whose name matches without regard to case (as a
+// FAT or NTFS mount may show it either way): its path, or empty.
+QString FindEntry(const QString& folder, const QString& name);
+// The n-th name a kept copy of a file may take: <name>.bak, <name>.bak1, ...
+QString BackupName(const QString& fileName, int n);
+// How many backup names there are, from .bak to .bak99.
+constexpr int BackupNames = 100;
+// An offset in a file, for a message: "0x1A20".
+QString OffsetText(qint64 offset);
+
 // A folder locked with flock, so that two copies of the program writing
 // into one folder take turns. The lock is the folder itself: nothing is
 // created in it. Released when the object goes.

@@ -3,7 +3,6 @@
 #include "platform/TExceptions.h"
 #include "platform/TPlainFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -78,10 +77,6 @@ QString HivexReason(int error) {
     return QStringLiteral("%1 (hivex: %2)").arg(plain, QString::fromLocal8Bit(std::strerror(error)));
 }
 
-QString Hex(qint64 offset) {
-    return QStringLiteral("0x") + QString::number(offset, 16).toUpper();
-}
-
 // The hive bins and the cells in them, walked as the format lays them out:
 // what does not fit is said in words (empty when all fits).
 QString CheckBins(const QByteArray& file, const QByteArray& head) {
@@ -91,17 +86,17 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
         if (bin + 32 > file.size() || file.mid(bin, 4) != "hbin")
             return QStringLiteral("the block at offset %1 does not begin with \"hbin\", so the "
                                   "file is damaged")
-                .arg(Hex(bin));
+                .arg(OffsetText(bin));
         const quint32 at = Get32(file, bin + 4);
         const quint32 size = Get32(file, bin + 8);
         if (at != bin - 4096)
             return QStringLiteral("the block at offset %1 says that it stands at offset %2, so the "
                                   "file is damaged")
-                .arg(Hex(bin), Hex(4096 + qint64(at)));
+                .arg(OffsetText(bin), OffsetText(4096 + qint64(at)));
         if (size < 4096 || size % 4096 != 0 || bin + size > end || bin + size > file.size())
             return QStringLiteral("the block at offset %1 says that it is %2 bytes long, which does "
                                   "not fit in the file")
-                .arg(Hex(bin))
+                .arg(OffsetText(bin))
                 .arg(size);
         for (qint64 cell = bin + 32; cell < bin + size;) {
             const qint32 raw = qint32(Get32(file, cell));
@@ -109,9 +104,9 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
             if (length < 8 || length % 8 != 0 || cell + length > bin + size)
                 return QStringLiteral("the cell at offset %1 says that it is %2 bytes long, which "
                                       "does not fit in its block at %3")
-                    .arg(Hex(cell))
+                    .arg(OffsetText(cell))
                     .arg(length)
-                    .arg(Hex(bin));
+                    .arg(OffsetText(bin));
             cells.insert(cell - 4096);
             cell += length;
         }
@@ -120,7 +115,7 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
     if (!cells.contains(qint64(Get32(head, 36))))
         return QStringLiteral("its root key is said to be at offset %1, where no cell begins, so "
                               "the file is damaged")
-            .arg(Hex(4096 + qint64(Get32(head, 36))));
+            .arg(OffsetText(4096 + qint64(Get32(head, 36))));
     return QString();
 }
 
@@ -415,44 +410,28 @@ void TRegfHive::Load(TRegKey& into) {
 }
 
 QString TRegfHive::OwnerWarning() const {
-    struct stat st {};
-    if (::stat(QFile::encodeName(FPath).constData(), &st) != 0 || TAtomicFile::CanKeepOwner(st))
-        return QString();
-    return QStringLiteral("The registry file \"%1\" belongs to %2. Zephyn runs as %3 and cannot "
-                          "give a file to another owner: the new hive and its copy will belong "
-                          "to %3.")
-        .arg(FPath, TAtomicFile::OwnerText(st.st_uid, st.st_gid),
-             TAtomicFile::OwnerText(::geteuid(), ::getegid()));
+    return TAtomicFile::OwnerNotKeptText(FPath, QStringLiteral("the new hive and its copy"));
 }
 
 QString TRegfHive::KeepBackup(int fd, const struct stat& st) {
     const QFileInfo info(FPath);
     const QString folder = info.absolutePath();
-    const QStringList entries =
-        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-    auto existing = [&entries](const QString& name) {
-        for (const QString& e : entries)
-            if (e.compare(name, Qt::CaseInsensitive) == 0)
-                return e;
-        return QString();
-    };
     // The oldest copy is the one worth keeping: a plain file there stays.
     // Anything else at that name (a link, a folder) is no copy, and the hive
     // as it was goes to the next free name.
     QString path;
     QStringList notCopies;
-    for (int n = 0; n < 100 && path.isEmpty(); ++n) {
-        const QString wanted =
-            info.fileName() + QStringLiteral(".bak") + (n ? QString::number(n) : QString());
-        const QString entry = existing(wanted);
+    for (int n = 0; n < BackupNames && path.isEmpty(); ++n) {
+        const QString wanted = BackupName(info.fileName(), n);
+        const QString entry = FindEntry(folder, wanted);
         if (entry.isEmpty()) {
             path = folder + u'/' + wanted;
             break;
         }
-        const QString kind = NotPlainFileText(folder + u'/' + entry);
+        const QString kind = NotPlainFileText(entry);
         if (kind.isEmpty())
             return QString();
-        notCopies << QStringLiteral("\"%1\" is %2").arg(folder + u'/' + entry, kind);
+        notCopies << QStringLiteral("\"%1\" is %2").arg(entry, kind);
     }
     if (path.isEmpty())
         throw ERegistryException(

@@ -70,37 +70,27 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
     return nullptr;
 }
 
-// Keeps the read-only look when the palette changes.
+// The read-only look: the window's colour behind the text. Set again when
+// the palette changes (the field's Base is its own, the rest it inherits).
 class TLook : public QObject {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show)
+        if (event->type() == QEvent::PaletteChange)
             Apply(static_cast<QLineEdit*>(watched));
         return false;
     }
     static void Apply(QLineEdit* edit) {
-        const QWidget* from = edit->parentWidget() ? edit->parentWidget() : edit;
         QPalette p = edit->palette();
-        const QPalette outer = from->palette();
-        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-            p.setColor(group, QPalette::Base, outer.color(group, QPalette::Window));
-        edit->setPalette(p);
+        bool changed = false;
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            const QColor window = p.color(group, QPalette::Window);
+            changed = changed || p.color(group, QPalette::Base) != window;
+            p.setColor(group, QPalette::Base, window);
+        }
+        if (changed) // its own change comes back here as a palette change
+            edit->setPalette(p);
     }
-};
-
-// The field's parent tells it of a new palette (the field's own is set).
-class TParentPalette : public QObject {
-public:
-    TParentPalette(QObject* parent, QLineEdit* edit) : QObject(parent), FEdit(edit) {}
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::PaletteChange)
-            TLook::Apply(FEdit);
-        return false;
-    }
-
-private:
-    QLineEdit* FEdit;
 };
 
 } // namespace
@@ -118,8 +108,6 @@ void MakeShownOnly(QLineEdit* edit) {
     if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(edit);
         made && !dynamic_cast<TShownOnlyAccessible*>(made))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
-    edit->installEventFilter(new TLook(edit));
-    if (QWidget* parent = edit->parentWidget())
-        parent->installEventFilter(new TParentPalette(edit, edit));
     TLook::Apply(edit);
+    edit->installEventFilter(new TLook(edit));
 }

@@ -7,8 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QtEndian>
-#include <QDir>
-#include <algorithm>
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,10 +38,6 @@ quint32 Get32(const QByteArray& b, qint64 at) {
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
-QString Hex(qint64 offset) {
-    return QStringLiteral("0x") + QString::number(offset, 16).toUpper();
-}
-
 // The blocks of a CREG file as its header lays them out: what does not fit
 // is said in words (empty when all fits).
 QString CheckBlocks(const QByteArray& file) {
@@ -64,19 +58,19 @@ QString CheckBlocks(const QByteArray& file) {
     if (at < 0x20 + qint64(keys) || (blocks > 0 && at + 0x20 > size))
         return QStringLiteral("its header says that the data blocks begin at offset %1, which does "
                               "not fit in the file")
-            .arg(Hex(at));
+            .arg(OffsetText(at));
     for (int i = 0; i < blocks; ++i) {
         if (at + 0x20 > size || file.mid(at, 4) != "RGDB")
             return QStringLiteral("data block %1 at offset %2 does not begin with \"RGDB\", so the "
                                   "file is damaged")
                 .arg(i)
-                .arg(Hex(at));
+                .arg(OffsetText(at));
         const quint32 length = Get32(file, at + 4);
         if (length < 0x20 || at + qint64(length) > size)
             return QStringLiteral("data block %1 at offset %2 says that it is %3 bytes long, which "
                                   "does not fit in the file")
                 .arg(i)
-                .arg(Hex(at))
+                .arg(OffsetText(at))
                 .arg(length);
         at += length;
     }
@@ -185,11 +179,8 @@ TWin9xRegistry::TWin9xRegistry(const QString& systemDat, const QString& writtenR
 QString TWin9xRegistry::ImportFile() const {
     // FAT knows no case: a zephyn.reg there is the same file to Windows.
     const QString folder = QFileInfo(FPath).absolutePath();
-    for (const QString& entry : QDir(folder).entryList(QDir::AllEntries | QDir::System |
-                                                        QDir::Hidden | QDir::NoDotAndDotDot))
-        if (entry.compare(ImportName, Qt::CaseInsensitive) == 0)
-            return folder + u'/' + entry;
-    return folder + u'/' + ImportName;
+    const QString there = FindEntry(folder, ImportName);
+    return there.isEmpty() ? folder + u'/' + ImportName : there;
 }
 
 TRegistryHive TWin9xRegistry::Load() {
@@ -282,7 +273,9 @@ void TWin9xRegistry::RemoveLeftovers() {
     const QString folder = QFileInfo(FPath).absolutePath();
     TFolderLock lock(folder);
     if (lock.TryLock())
-        TAtomicFile::RemoveLeftoversOf(folder, {QFileInfo(ImportFile()).fileName()});
+        TAtomicFile::RemoveLeftoversOf(folder, [this](const QString& name) {
+            return name == QFileInfo(ImportFile()).fileName();
+        });
 }
 
 QString TWin9xRegistry::Recorded(const QString& path) const {
@@ -332,15 +325,9 @@ QString TWin9xRegistry::KeepUsersFile(const QString& path) const {
         return QString(); // the one this data directory wrote last
     // Someone else's file: it stays, under the next free name.
     const QString folder = QFileInfo(path).absolutePath();
-    const QStringList entries =
-        QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (int n = 0; n < 100; ++n) {
-        const QString name =
-            QFileInfo(path).fileName() + QStringLiteral(".bak") + (n ? QString::number(n) : QString());
-        const bool taken = std::any_of(entries.begin(), entries.end(), [&name](const QString& e) {
-            return e.compare(name, Qt::CaseInsensitive) == 0;
-        });
-        if (taken)
+    for (int n = 0; n < BackupNames; ++n) {
+        const QString name = BackupName(QFileInfo(path).fileName(), n);
+        if (!FindEntry(folder, name).isEmpty())
             continue;
         const QString copy = folder + u'/' + name;
         try {

@@ -76,8 +76,6 @@ void TSettingsPage::ShowRegistrySource() {
     QString shown = text;
     shown.replace(u'/', QStringLiteral("/\u200B"));
     label->setText(shown);
-    label->setWordWrap(true);
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
     UpdateMinimumHeight();
 }
 
