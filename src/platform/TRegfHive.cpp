@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,7 +82,8 @@ QString HivexReason(int error) {
 // what does not fit is said in words (empty when all fits).
 QString CheckBins(const QByteArray& file, const QByteArray& head) {
     const qint64 end = 4096 + qint64(Get32(head, 40));
-    QSet<qint64> cells;
+    const qint64 root = 4096 + qint64(Get32(head, 36));
+    bool rootFound = false;
     for (qint64 bin = 4096; bin < end;) {
         if (bin + 32 > file.size() || file.mid(bin, 4) != "hbin")
             return QStringLiteral("the block at offset %1 does not begin with \"hbin\", so the "
@@ -107,15 +109,15 @@ QString CheckBins(const QByteArray& file, const QByteArray& head) {
                     .arg(OffsetText(cell))
                     .arg(length)
                     .arg(OffsetText(bin));
-            cells.insert(cell - 4096);
+            rootFound = rootFound || cell == root;
             cell += length;
         }
         bin += size;
     }
-    if (!cells.contains(qint64(Get32(head, 36))))
+    if (!rootFound)
         return QStringLiteral("its root key is said to be at offset %1, where no cell begins, so "
                               "the file is damaged")
-            .arg(OffsetText(4096 + qint64(Get32(head, 36))));
+            .arg(OffsetText(root));
     return QString();
 }
 
@@ -337,6 +339,29 @@ QString Difference(const TRegKey& want, const TRegKey& got, const QString& path)
     return QString();
 }
 
+// A file mapped for reading while the object lives: a walk over a large
+// hive costs no copy of it. (hivex maps the file for reading just the same.)
+struct Mapped {
+    Mapped(int fd, qint64 size) : Size(size_t(size)) {
+        void* at = size > 0 ? ::mmap(nullptr, Size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+        if (at != MAP_FAILED) {
+            Data = at;
+            Bytes = QByteArray::fromRawData(static_cast<const char*>(at), qsizetype(size));
+        } else {
+            Bytes = ReadWhole(fd, size);
+        }
+    }
+    ~Mapped() {
+        if (Data)
+            ::munmap(Data, Size);
+    }
+    Mapped(const Mapped&) = delete;
+    Mapped& operator=(const Mapped&) = delete;
+    size_t Size;
+    void* Data = nullptr;
+    QByteArray Bytes;
+};
+
 QByteArray ReadHead(int fd) {
     return ReadWhole(fd, 4096);
 }
@@ -396,7 +421,7 @@ void TRegfHive::Load(TRegKey& into) {
     const QByteArray head = ReadHead(fd.Fd);
     problem = CheckBaseBlock(head, st.st_size, FDirty);
     if (problem.isEmpty())
-        problem = CheckBins(ReadWhole(fd.Fd, st.st_size), head);
+        problem = CheckBins(Mapped(fd.Fd, st.st_size).Bytes, head);
     if (!problem.isEmpty())
         Fail(problem);
     THiveHandle h(hivex_open(fd.ProcPath().constData(), 0));

@@ -196,14 +196,15 @@ TRegistryHive TWin9xRegistry::Load() {
     if (fd < 0)
         fail(opened);
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
-    const QByteArray bytes = ReadWhole(fd, st.st_size);
-    if (!bytes.startsWith("CREG")) {
+    // The file read whole only for the check: libcreg reads it again.
+    const QString damage = [&] {
+        const QByteArray bytes = ReadWhole(fd, st.st_size);
+        return bytes.startsWith("CREG") ? CheckBlocks(bytes)
+                                        : QStringLiteral("it is not a Windows 95/98 registry file");
+    }();
+    if (!damage.isEmpty()) {
         ::close(fd);
-        fail(QStringLiteral("it is not a Windows 95/98 registry file"));
-    }
-    if (const QString problem = CheckBlocks(bytes); !problem.isEmpty()) {
-        ::close(fd);
-        fail(problem);
+        fail(damage);
     }
     RemoveLeftovers();
 
