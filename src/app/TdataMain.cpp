@@ -45,6 +45,7 @@ void TdataMain::dataMainCreate() {
     History.Clear();
     HistoryFile.LoadHistory();
     TApplication::Guard([this] { Proxy.Load(); });
+    TApplication::Guard([this] { TestSettings.Load(); });
     FCreated = true;
 }
 

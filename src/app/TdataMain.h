@@ -1,6 +1,7 @@
 #pragma once
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TProxySettings.h"
+#include "ftptest/TTestSettings.h"
 #include "history/THistory.h"
 #include "history/THistoryFile.h"
 #include "tcpip/TParameterSet.h"
@@ -26,6 +27,7 @@ public:
     THistory History{Parameters};
     THistoryFile HistoryFile{History};
     TProxySettings Proxy;
+    TTestSettings TestSettings;
     TFtpTestProfiles FtpTestProfiles;
 
 private:

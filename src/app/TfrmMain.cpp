@@ -68,6 +68,18 @@ TfrmMain::TfrmMain(TdataMain& data, QWidget* parent)
     FTestRun = new TTestRun(*FTesting, *FMFtp, *FRAS, data.FtpTestProfiles, data.Proxy,
                             ui->StatusBar1, this);
     FTestRun->AddHistoryRecord = [this](int throughput) { FHistory->AddHistoryRecord(throughput); };
+    // The test's connections carry what the record will say: the page's
+    // values, and the MTU of the active profile.
+    FTestRun->PageSettings = [this] {
+        const AdapterProfile* profile =
+            FData.Parameters.ProfileCount > 0 ? FData.Parameters.ActiveEntry() : nullptr;
+        return TTestSettings::FromPage(FSettings->SettingsInForce(),
+                                       profile ? profile->MTU : QString());
+    };
+    connect(FTesting, &TTestingPage::OwnSettingsToggled, this, [this](bool checked) {
+        FData.TestSettings.OwnSettings = checked;
+        TApplication::Guard([this] { FData.TestSettings.Save(); });
+    });
     FPerformance->AddHistoryRecord = [this](int throughput) {
         FHistory->AddHistoryRecord(throughput);
     };
@@ -230,6 +242,7 @@ void TfrmMain::FormShow() {
     }
 
     FTesting->ShowProxySettings();
+    FTesting->ShowOwnSettings(FData.TestSettings.OwnSettings);
     FTesting->ShowProfiles();
     FRAS->Platform = model.Platform;
     RasPresent = FPerformance->CheckDialUp(*FRAS);

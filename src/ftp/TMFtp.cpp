@@ -154,6 +154,24 @@ void TMFtp::FatalError(FtpError error) {
         Disconnect();
 }
 
+void TMFtp::SetSocketOptions(const TSocketOptions& options) {
+    Options = options;
+    FData->Options = options;
+    FListener->Options = options;
+}
+
+const TConnectionFigures& TMFtp::DataFigures() const {
+    return FData->FiguresAtClose();
+}
+
+QStringList TMFtp::RefusedOptions() const {
+    QStringList refused = TMSocket::RefusedOptions();
+    for (const QString& r : FListener->RefusedOptions() + FData->RefusedOptions())
+        if (!refused.contains(r))
+            refused << r;
+    return refused;
+}
+
 bool TMFtp::Classify(TMSocket& socket) {
     const quint16 e = socket.LastSocketError;
     if (e == 0 || e == WSAENOTSOCK) {

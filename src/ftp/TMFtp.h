@@ -199,6 +199,14 @@ public:
     // error 7. 0: no limit.
     int TimeOutReply = 120;
     static QString Version();
+    // The TCP/IP settings the control connection (or the proxy's), the data
+    // connection and PORT's listener carry from the next connection on.
+    void SetSocketOptions(const TSocketOptions& options);
+    const TSocketOptions& SocketOptions() const { return Options; }
+    // The last download's data connection, as it was just before it closed.
+    const TConnectionFigures& DataFigures() const;
+    // What Linux refused of the options on this session's connections.
+    QStringList RefusedOptions() const;
 
     using TEvent = std::function<void(TMFtp&)>;
     std::function<void(TMFtp&, FtpInfo, const QString&)> OnFtpInfo;

@@ -113,6 +113,10 @@ void TMSocket::CreateSocket() {
         return;
     FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     Record(FFd < 0 ? errno : 0);
+    FRefusedOptions.clear();
+    FFiguresAtClose = TConnectionFigures();
+    if (FFd >= 0 && Options.Any())
+        FRefusedOptions = Options.Apply(FFd, TSocketOptions::TStage::Created);
     ++FGeneration;
     FListening = FConnecting = FReadDelivered = FReadHeld = FCloseQueued = FAcceptPending = false;
 }
@@ -121,6 +125,8 @@ int TMSocket::ReleaseHandle() {
     if (FFd < 0)
         return 0;
     DropNotifiers();
+    if (SocketConnected)
+        FFiguresAtClose = TConnectionFigures::Read(FFd);
     const int error = ::close(FFd) != 0 ? errno : 0;
     FFd = -1;
     ++FGeneration; // what is still queued for the old handle is dropped
@@ -264,6 +270,10 @@ void TMSocket::Accept(TMSocket& listener) {
     }
     CloseSilently();
     FFd = fd;
+    FRefusedOptions.clear();
+    FFiguresAtClose = TConnectionFigures();
+    if (Options.Any())
+        FRefusedOptions = Options.Apply(fd, TSocketOptions::TStage::Connected);
     ++FGeneration;
     FAddr = peer;
     SocketConnected = true;
@@ -394,6 +404,8 @@ bool TMSocket::WriteReady() {
         socklen_t length = sizeof error;
         if (::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
+        if (error == 0 && Options.Any())
+            FRefusedOptions << Options.Apply(FFd, TSocketOptions::TStage::Connected);
         TNote connected{TNote::Socket, FD_CONNECT, WinSockError(error)};
         connected.Generation = FGeneration;
         Dispatch(connected);

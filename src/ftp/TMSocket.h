@@ -1,4 +1,6 @@
 #pragma once
+#include "ftp/TSocketOptions.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -67,6 +69,13 @@ public:
     quint16 LastSocketError = 0;
     int TimeOutConnect = 30;
     int TimeOutArp = 15;
+    // Set on every handle this socket makes (before connect or listen) and
+    // takes by accept, and again once connected.
+    TSocketOptions Options;
+    // What Linux refused of them on the present handle.
+    const QStringList& RefusedOptions() const { return FRefusedOptions; }
+    // The last connected handle's figures, read just before it closed.
+    const TConnectionFigures& FiguresAtClose() const { return FFiguresAtClose; }
 
     QString Server() const { return FServer; }
     void SetServer(const QString& server);
@@ -150,4 +159,6 @@ private:
     bool FAcceptPending = false;
     int FDispatching = 0;
     std::deque<TNote> FDeferred;
+    QStringList FRefusedOptions;
+    TConnectionFigures FFiguresAtClose;
 };

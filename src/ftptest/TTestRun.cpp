@@ -1,5 +1,6 @@
 #include "ftptest/TTestRun.h"
 #include "dialup/TRAS.h"
+#include "ftptest/TConnectionReadout.h"
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TProxySettings.h"
 #include "ftptest/TRemainingTimeBar.h"
@@ -204,11 +205,32 @@ void TTestRun::StartTest() {
         FFtp.ProxyPassword.clear();
         FFtp.ProxyType = proxyNone;
     }
+    ApplySettings();
     FPage.ShowActivity(QStringLiteral("Resolving host"));
     FFtp.ServerType = ftpstAutoDetect;
     if (FStatusBar)
         FStatusBar->clearMessage();
     FFtp.Login();
+}
+
+void TTestRun::ApplySettings() {
+    if (FPage.OwnSettingsChecked() || !PageSettings)
+        FApplied.reset();
+    else
+        FApplied = PageSettings();
+    FFtp.SetSocketOptions(FApplied.value_or(TSocketOptions()));
+    FStartNotes = FApplied ? FApplied->Check() : QStringList();
+    FPage.ShowReadout(TConnectionReadout::AtStart(FApplied ? &*FApplied : nullptr, FStartNotes));
+}
+
+void TTestRun::ShowReadout() {
+    QStringList notes = FStartNotes;
+    // What the real connections refused beyond what Start told.
+    if (notes.isEmpty())
+        for (const QString& refused : FFtp.RefusedOptions())
+            notes << QStringLiteral("Linux refused %1.").arg(refused);
+    FPage.ShowReadout(TConnectionReadout::AtEnd(FFtp.DataFigures(), Throughput,
+                                                FApplied ? &*FApplied : nullptr, notes));
 }
 
 void TTestRun::MFtpLoggedIn() {
@@ -425,6 +447,7 @@ void TTestRun::MFtpFileReceived() {
         // The last blocks' figures may not have been shown yet: the page
         // shows what the statistics will say, as the last block left them.
         ShowFigures();
+        ShowReadout();
         FPage.ShowActivity(QStringLiteral("File received..."));
         FileComplete = true;
     }

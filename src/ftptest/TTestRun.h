@@ -5,6 +5,7 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class TFtpTestProfiles;
 struct TProxySettings;
@@ -23,6 +24,9 @@ public:
              TProxySettings& proxy, QStatusBar* statusBar, QObject* parent = nullptr);
 
     std::function<void(int throughput)> AddHistoryRecord;
+    // The Settings page's values as the test's connections carry them (the
+    // values AddHistoryRecord records); unset, a test uses this computer's own.
+    std::function<TSocketOptions()> PageSettings;
     // A name the download must not take: one of the program's own files in
     // the data directory (history, profiles, log, their copies, the registry
     // folder, printed charts, the interrupted saves' temporary files).
@@ -63,6 +67,10 @@ private:
     void UpdateFigures();
     // The bar, the throughput and the time left as last computed.
     void ShowFigures();
+    // The settings the test's connections carry, taken at Start and shown.
+    void ApplySettings();
+    // The line on what the data connection did, when the file is in.
+    void ShowReadout();
     void SetState(TTestRunState state);
     void Warn(const QString& text, void (TTestingPage::*focus)());
 
@@ -81,4 +89,8 @@ private:
     bool FFileReceived = false;     // this test's file event came
     bool FFailedBeforeFile = false; // an error came before it
     uint32_t FPumpedTicks = 0;
+    // What this test's connections carry (none: this computer's own), and
+    // where Linux would not take it as asked.
+    std::optional<TSocketOptions> FApplied;
+    QStringList FStartNotes;
 };

@@ -70,6 +70,13 @@ TTestingPage::TTestingPage(TFtpTestProfiles& profiles, TProxySettings& proxy, QW
             [this](const QString& text) { FProxy.ProxyUsername = text; });
     connect(ui->ebProxyPassword, &QLineEdit::textEdited, this,
             [this](const QString& text) { FProxy.ProxyPassword = text; });
+    SetHint(ui->cbOwnSettings,
+            QStringLiteral("Checked, the test measures with this computer's own TCP/IP "
+                           "settings.\r\nUnchecked, its connections carry the Settings page's "
+                           "MSS, RWIN, TTL and\r\npath-MTU discovery, as the history record "
+                           "says."));
+    connect(ui->cbOwnSettings, &QCheckBox::clicked, this,
+            [this](bool checked) { emit OwnSettingsToggled(checked); });
     connect(ui->btnStart, &QPushButton::clicked, this, [this] {
         if (OnStartClick)
             OnStartClick();
@@ -128,6 +135,22 @@ int TTestingPage::ShowProgress(int position) {
     return ui->pbFtp->RemainingSeconds();
 }
 
+void TTestingPage::ShowReadout(const QString& text) {
+    ui->lblConnection->SetFullText(text);
+}
+
+QString TTestingPage::ReadoutText() const {
+    return ui->lblConnection->FullText();
+}
+
+bool TTestingPage::OwnSettingsChecked() const {
+    return ui->cbOwnSettings->isChecked();
+}
+
+void TTestingPage::ShowOwnSettings(bool checked) {
+    ui->cbOwnSettings->setChecked(checked);
+}
+
 void TTestingPage::ResetFigures() {
     ui->pbFtp->setValue(0);
     ui->lblActivity->setText(QStringLiteral("inactive"));
@@ -139,6 +162,8 @@ void TTestingPage::SetRunState(TTestRunState state) {
                                                           : QStringLiteral("S&tart"));
     ui->btnStart->setEnabled(state != TTestRunState::Aborting);
     SetProfileControlsEnabled(state != TTestRunState::Running);
+    // The settings are taken at Start: the switch waits for the next test.
+    ui->cbOwnSettings->setEnabled(state == TTestRunState::Idle);
 }
 
 int TTestingPage::SelectedProfileIndex() const {

@@ -40,6 +40,12 @@ public:
     void SetRunState(TTestRunState state);
     // Start (or Abort) pressed.
     std::function<void()> OnStartClick;
+    // The line on what the test's connections carried and did (kept until the next Start).
+    void ShowReadout(const QString& text);
+    QString ReadoutText() const;
+    // The switch "measure with this computer's own settings".
+    bool OwnSettingsChecked() const;
+    void ShowOwnSettings(bool checked);
 
     // What Start checks, and where the warnings put the focus.
     int SelectedProfileIndex() const;
@@ -63,6 +69,10 @@ public:
     void btnFtpEditClick();
     void btnFtpDeleteClick();
     void seProxyPortChange();
+
+signals:
+    // The user turned the switch.
+    void OwnSettingsToggled(bool checked);
 
 protected:
     void changeEvent(QEvent* event) override;

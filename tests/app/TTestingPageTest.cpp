@@ -3,8 +3,12 @@
 #include "app/TfrmMain.h"
 #include "dialup/TRAS.h"
 #include "ftp/TMFtp.h"
+#include "ftptest/TConnectionReadout.h"
 #include "ftptest/TFtpTestProfile.h"
 #include "ftptest/TRemainingTimeBar.h"
+#include "ftptest/TTestSettings.h"
+#include "platform/TOneLineLabel.h"
+#include "tcpip/TSettingsInForce.h"
 #include "ftptest/TTestRun.h"
 #include "helpers/TFindWidget.h"
 #include "helpers/TFtpServers.h"
@@ -13,6 +17,7 @@
 #include "helpers/TTestEnvironment.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -30,6 +35,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <linux/tcp.h>
 #include <sys/stat.h>
 
 namespace {
@@ -906,4 +912,126 @@ TEST_F(TTestRunServerTest, AFullDiskEndsTheTestAsFailedAndFreesTheDisk) {
                             QStringLiteral("/test.bin: the disk is full"));
     EXPECT_FALSE(left);
     EXPECT_EQ(after, records);
+}
+
+// The Settings page's values, saved or not, go with the test's connections;
+// the switch, kept per user, measures with this computer's own instead.
+TEST_F(TTestRunServerTest, TheTestCarriesTheSettingsPagesValuesUnlessTheSwitchSaysOtherwise) {
+    Serve(256 * 1024);
+    Start();
+    QWidget* settings = FindWidget<QTabWidget>(Frm, "PageControl1")->widget(0);
+    FindWidget<QSpinBox>(settings, "seMSS")->setValue(536);
+    FindWidget<QLineEdit>(settings, "ebRWIN")->setText(QStringLiteral("8760"));
+    auto* ttl = FindWidget<QComboBox>(settings, "cbTTL");
+    ttl->setCurrentIndex(ttl->findText(QStringLiteral("32")));
+    auto* ftp = Frm->findChild<TMFtp*>();
+    auto* own = Find<QCheckBox>("cbOwnSettings");
+    EXPECT_FALSE(own->isChecked());
+    for (const bool ownSettings : {false, true}) {
+        if (ownSettings)
+            QTest::mouseClick(own, Qt::LeftButton);
+        for (int answer : {mrYes, mrNo, mrYes})
+            Dialogs().Answer(answer);
+        QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+        EXPECT_FALSE(own->isEnabled());
+        ASSERT_TRUE(WaitUntil([&] { return !Run()->Running(); }, 20000));
+        const QString readout = Page()->ReadoutText();
+        const TConnectionFigures& data = ftp->DataFigures();
+        ASSERT_TRUE(data.Valid) << readout.toStdString();
+        if (!ownSettings) {
+            EXPECT_TRUE(readout.contains(QStringLiteral("segment size of 536."))) << readout.toStdString();
+            EXPECT_EQ(data.TimeToLive, 32);
+            EXPECT_EQ(data.AdvertisedMss, 536u);
+        } else {
+            EXPECT_TRUE(readout.startsWith(QStringLiteral(
+                "Measured with this computer's own settings")))
+                << readout.toStdString();
+            EXPECT_NE(data.TimeToLive, 32);
+            EXPECT_GT(data.AdvertisedMss, 1400u);
+        }
+        auto* line = Find<TOneLineLabel>("lblConnection");
+        EXPECT_EQ(line->toolTip(), readout);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(line)->text(QAccessible::Description),
+                  readout);
+    }
+    const auto kept = HiveValue(THKey::HKEY_CURRENT_USER,
+                                QStringLiteral("Software\\Brindlecove\\Zephyn\\Testing"),
+                                QStringLiteral("OwnSettings"));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Data, QByteArray("\x01\x00\x00\x00", 4));
+    StartOver(Profile(QStringLiteral("127.0.0.1:%1").arg(Server->Port)));
+    EXPECT_TRUE(Find<QCheckBox>("cbOwnSettings")->isChecked());
+}
+
+TEST(TConnectionReadout, TellsWhatTheDataConnectionDidFromItsTcpInfo) {
+    tcp_info info{};
+    info.tcpi_min_rtt = 201'300;
+    info.tcpi_rtt = 230'000;
+    info.tcpi_rcv_mss = 534;
+    info.tcpi_advmss = 524;
+    info.tcpi_options = TCPI_OPT_TIMESTAMPS;
+    info.tcpi_rcv_ooopack = 3;
+    char bytes[sizeof info + 4] = {};
+    std::memcpy(bytes, &info, sizeof info);
+    const uint32_t window = 2144;
+    std::memcpy(bytes + offsetof(tcp_info, tcpi_snd_wnd) + 4, &window, 4);
+    TConnectionFigures f = TConnectionFigures::FromTcpInfo(bytes, sizeof bytes);
+    f.TimeToLive = 64;
+    TSocketOptions asked;
+    asked.SegmentSize = 1460;
+    asked.ReceiveWindow = 2144;
+    asked.TimeToLive = 64;
+    // 127,000 B/s over 201.3 ms: 25,565 bytes, 48 segments of 534.
+    EXPECT_EQ(TConnectionReadout::AtEnd(f, 127000, &asked, {}),
+              QStringLiteral(
+                  "Round trip 201 ms least, 230 ms smoothed. The server sent segments of 534 "
+                  "bytes. Zephyn advertised a window of 2,144 bytes and a segment size of 536. "
+                  "3 segments arrived out of order. A window of 25,632 bytes (48 × 534) would "
+                  "fill this link. The link allowed a segment size of 536 only, not 1,460. "
+                  "Black-hole detection and the NDI cache size are recorded, not applied: Linux "
+                  "has no setting for them per connection."));
+    // A kernel without the advertised window, and no settings applied.
+    f = TConnectionFigures::FromTcpInfo(bytes, sizeof info - 4);
+    EXPECT_TRUE(TConnectionReadout::AtEnd(f, 0, nullptr, {})
+                    .startsWith(QStringLiteral("Measured with this computer's own settings: the "
+                                               "Settings page's are not applied. Round trip 201 ms "
+                                               "least, 230 ms smoothed. The server sent segments "
+                                               "of 534 bytes. Zephyn advertised a segment size of "
+                                               "536. 3 segments")));
+    EXPECT_FALSE(TConnectionFigures::FromTcpInfo(bytes, 40).Valid);
+}
+
+TEST(TTestSettings, ThePagesValuesBecomeSocketOptionsAndUnsetLeavesLinuxsOwn) {
+    TSettingsInForce page;
+    page.MSS = 1460;
+    page.RWIN = QStringLiteral("2144");
+    page.TTL = QStringLiteral("32");
+    page.AutoDiscover = true;
+    TSocketOptions o = TTestSettings::FromPage(page, QStringLiteral("576"));
+    EXPECT_EQ(o.SegmentSize, 536); // lowered to the MTU's
+    EXPECT_EQ(o.ReceiveWindow, 2144);
+    EXPECT_EQ(o.TimeToLive, 32);
+    EXPECT_EQ(o.PathMtu, TSocketOptions::TPathMtu::Discover);
+    EXPECT_EQ(TTestSettings::FromPage(page, QStringLiteral("1500")).SegmentSize, 1460);
+    page = TSettingsInForce();
+    page.RWIN = QStringLiteral("0");
+    page.TTL = QStringLiteral("0");
+    o = TTestSettings::FromPage(page, QStringLiteral("-1"));
+    EXPECT_EQ(o.SegmentSize, 0);
+    EXPECT_EQ(o.ReceiveWindow, 0);
+    EXPECT_EQ(o.TimeToLive, 0);
+    EXPECT_EQ(o.PathMtu, TSocketOptions::TPathMtu::DontDiscover);
+    EXPECT_EQ(TTestSettings::FromPage(page, QStringLiteral("1002")).SegmentSize, 962);
+    // What Linux cannot take is told at Start.
+    o.SegmentSize = 50;
+    o.ReceiveWindow = 500;
+    o.TimeToLive = 300;
+    const QStringList notes = o.Check();
+    ASSERT_EQ(notes.size(), 3) << notes.join(u'\n').toStdString();
+    EXPECT_EQ(notes[0], QStringLiteral("The connections advertise Linux's own segment size: it "
+                                       "takes from 88 to 32,767 bytes only, not 50."));
+    EXPECT_EQ(notes[1], QStringLiteral("The window will be 1,152 bytes, not 500: it is the least "
+                                       "Linux allows."));
+    EXPECT_EQ(notes[2], QStringLiteral("The connections use Linux's own TTL: it takes one from 1 "
+                                       "to 255 only, not 300."));
 }

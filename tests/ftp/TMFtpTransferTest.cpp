@@ -1,9 +1,13 @@
 #include "ftp/TFtpTestSession.h"
+#include "helpers/TFtpServers.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QDir>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace {
@@ -72,6 +76,10 @@ protected:
             peer.ConnectActive(PortLine);
             PortLine.clear();
         }
+        if (AtRetr) {
+            (void)QTest::qWaitFor([&peer] { return peer.DataConnected(); }, 3000);
+            AtRetr();
+        }
         peer.Send(OpeningReply + QStringLiteral("\r\n"));
         const QByteArray rest = Content.mid(RestFrom);
         RestFrom = 0;
@@ -118,6 +126,7 @@ protected:
     int RestFrom = 0;
     QString PortLine;
     std::function<void(const QString&)> BeforeActiveConnect;
+    std::function<void()> AtRetr;
 };
 
 TEST_F(TMFtpTransferTest, ChangeDirectoryTakesTheQuotedNameOrAsksForIt) {
@@ -470,4 +479,130 @@ TEST_F(TMFtpTransferTest, AnEstablishedDataConnectionOutlivesTheConnectTimeOut) 
     Peer.Send(QStringLiteral("226 Transfer complete\r\n"));
     ASSERT_TRUE(WaitFor(QStringLiteral("FileReceived")));
     EXPECT_EQ(LocalBytes(), Content);
+}
+
+namespace {
+
+int Option(int fd, int level, int name) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    return ::getsockopt(fd, level, name, &value, &length) == 0 ? value : -1;
+}
+
+// The options of a TCP socket as getsockopt reads them back.
+struct TSeen {
+    int Ttl, PathMtu, ReceiveBuffer, Mss;
+    bool operator==(const TSeen&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const TSeen& s) {
+    return os << "ttl " << s.Ttl << " pmtu " << s.PathMtu << " rcvbuf " << s.ReceiveBuffer
+              << " mss " << s.Mss;
+}
+TSeen Seen(int fd) {
+    return {Option(fd, IPPROTO_IP, IP_TTL), Option(fd, IPPROTO_IP, IP_MTU_DISCOVER),
+            Option(fd, SOL_SOCKET, SO_RCVBUF), Option(fd, IPPROTO_TCP, TCP_MAXSEG)};
+}
+
+// Every connected TCP socket of this process but the peer's own: the client's.
+std::vector<TSeen> ClientSockets(const std::vector<int>& peerFds) {
+    std::vector<TSeen> seen;
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files)) {
+        const int fd = entry.toInt();
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        if (std::find(peerFds.begin(), peerFds.end(), fd) != peerFds.end() ||
+            Option(fd, SOL_SOCKET, SO_TYPE) != SOCK_STREAM ||
+            Option(fd, SOL_SOCKET, SO_ACCEPTCONN) != 0 ||
+            ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+            continue;
+        seen.push_back(Seen(fd));
+    }
+    return seen;
+}
+
+} // namespace
+
+// The settings a test carries reach the control and the data connection in
+// both modes, and through a proxy: the client's sockets read them back, and the
+// server's side sees the segment size the SYN advertised. Unset, Linux's own
+// stay.
+TEST_F(TMFtpTransferTest, EveryConnectionCarriesTheSocketOptionsAndUnsetLeavesLinuxsOwn) {
+    TSocketOptions asked;
+    asked.SegmentSize = 536;
+    asked.ReceiveWindow = 8760;
+    asked.TimeToLive = 37;
+    asked.PathMtu = TSocketOptions::TPathMtu::Discover;
+    const TSeen carried{37, IP_PMTUDISC_DO, 4 * 8760, 536};
+    std::vector<TSeen> client;
+    std::vector<int> serverMss;
+    AtRetr = [&] {
+        std::vector<int> peerFds;
+        for (QTcpSocket* s : {Peer.Control(), Peer.Data()})
+            if (s) {
+                peerFds.push_back(int(s->socketDescriptor()));
+                serverMss.push_back(Option(int(s->socketDescriptor()), IPPROTO_TCP, TCP_MAXSEG));
+            }
+        // In PORT mode the client accepts once its event loop turns.
+        (void)QTest::qWaitFor([&] { return ClientSockets(peerFds).size() >= 2; }, 2000);
+        client = ClientSockets(peerFds);
+    };
+    auto run = [&](bool passive, const TSocketOptions& options) {
+        client.clear();
+        serverMss.clear();
+        Ftp.Passive = passive;
+        Ftp.SetSocketOptions(options);
+        ASSERT_TRUE(LogIn());
+        ASSERT_TRUE(Download());
+        EXPECT_EQ(LocalBytes(), Content);
+        Ftp.Disconnect();
+        ASSERT_TRUE(WaitFor(QStringLiteral("Quit")));
+    };
+    for (const bool passive : {true, false}) {
+        run(passive, asked);
+        ASSERT_EQ(client.size(), 2u) << passive; // the control and the data connection
+        for (TSeen s : client) {
+            // Connected, TCP_MAXSEG reads what the segments carry: the SYN's, less
+            // the timestamp option both ends use.
+            EXPECT_LE(s.Mss, 536) << passive;
+            s.Mss = 536;
+            EXPECT_EQ(s, carried) << passive;
+        }
+        ASSERT_EQ(serverMss.size(), 2u);
+        for (const int mss : serverMss)
+            EXPECT_LE(mss, 536) << passive; // loopback's own is 65,483
+        const TConnectionFigures& data = Ftp.DataFigures();
+        ASSERT_TRUE(data.Valid) << passive;
+        EXPECT_EQ(data.AdvertisedMss, 536u);
+        EXPECT_EQ(data.TimeToLive, 37);
+        if (data.AdvertisedWindow >= 0) {
+            EXPECT_LE(data.AdvertisedWindow, 8760) << passive;
+        }
+    }
+
+    run(false, TSocketOptions());
+    QFile ttl(QStringLiteral("/proc/sys/net/ipv4/ip_default_ttl"));
+    ASSERT_TRUE(ttl.open(QIODevice::ReadOnly));
+    const int ownTtl = ttl.readAll().trimmed().toInt();
+    ASSERT_EQ(client.size(), 2u);
+    for (const TSeen& s : client) {
+        EXPECT_EQ(s.Ttl, ownTtl);
+        EXPECT_NE(s.ReceiveBuffer, 4 * 8760);
+        EXPECT_GT(s.Mss, 1400);
+    }
+    for (const int mss : serverMss)
+        EXPECT_GT(mss, 1400);
+
+    // Through a proxy: the connection to the proxy and the one from it.
+    auto proxy = TFtpServer::FtpProxy(Peer.Port());
+    ASSERT_TRUE(proxy);
+    Ftp.ProxyType = proxyUserSite;
+    Ftp.ProxyServer = QStringLiteral("127.0.0.1");
+    Ftp.ProxyPort = proxy->Port;
+    run(false, asked);
+    ASSERT_GE(client.size(), 2u) << proxy->Log().toStdString();
+    for (TSeen s : client) {
+        EXPECT_LE(s.Mss, 536);
+        s.Mss = 536;
+        EXPECT_EQ(s, carried);
+    }
 }
