@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 20
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-asan bench bench-shaped fuzz install deb clean
+.PHONY: all deps build run test test-asan bench bench-shaped bench-settings fuzz install deb clean
 
 all: build
 
@@ -41,6 +41,12 @@ deb:
 # The measured figure on shaped links (56 kbit/s, 1 and 10 Mbit/s); needs root.
 bench-shaped:
 	bench/shaped_link.sh
+
+# The Settings page's values on a slow link with delay (1 Mbit/s and 56 kbit/s,
+# 100 and 150 ms each way): the Testing page against a reference client and
+# TCP's theory, and the MSS, TTL and DF of Zephyn's SYNs; needs root.
+bench-settings:
+	bench/settings_link.sh
 
 # The whole suite built with AddressSanitizer and UBSan (its own build folder).
 test-asan: deps

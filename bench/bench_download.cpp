@@ -18,11 +18,16 @@
 #include "platform/TMessageDlg.h"
 
 #include <QCoreApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -190,6 +195,35 @@ public:
     bool InputQuery(const QString&, const QString&, QString&) override { return false; }
 };
 
+// The Settings page as BENCH_SETTINGS gives it ("mtu=576 mss=536 rwin=2144
+// ttl=64 pmtu=1"), typed into its fields as a user would leave them, unsaved.
+// Without it the test measures with this computer's own settings, as the
+// comparisons with curl need.
+void SetUpPages(TfrmMain& frm) {
+    const QString spec = qEnvironmentVariable("BENCH_SETTINGS");
+    if (spec.isEmpty()) {
+        frm.tabshtTesting()->findChild<QCheckBox*>(QStringLiteral("cbOwnSettings"))->click();
+        return;
+    }
+    QWidget* settings = frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->widget(0);
+    for (const QString& item : spec.split(u' ', Qt::SkipEmptyParts)) {
+        const QString name = item.section(u'=', 0, 0);
+        const QString value = item.section(u'=', 1);
+        if (name == u"mtu")
+            settings->findChild<QRadioButton*>(QStringLiteral("radio") + value)->click();
+        else if (name == u"mss")
+            settings->findChild<QSpinBox*>(QStringLiteral("seMSS"))->setValue(value.toInt());
+        else if (name == u"rwin")
+            settings->findChild<QLineEdit*>(QStringLiteral("ebRWIN"))->setText(value);
+        else if (name == u"ttl") {
+            auto* ttl = settings->findChild<QComboBox*>(QStringLiteral("cbTTL"));
+            ttl->setCurrentIndex(ttl->findText(value));
+        } else if (name == u"pmtu")
+            settings->findChild<QCheckBox*>(QStringLiteral("cbAutoDiscover"))
+                ->setChecked(value == u"1");
+    }
+}
+
 int RunPage(int argc, char** argv, quint16 port, const QString& local) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
@@ -207,7 +241,8 @@ int RunPage(int argc, char** argv, quint16 port, const QString& local) {
     qputenv("ZEPHYN_SYSFS", QFile::encodeName(homePath + QStringLiteral("/net")));
     {
         FtpTestProfile profile;
-        profile.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
+        const QString host = qEnvironmentVariable("BENCH_HOST", QStringLiteral("127.0.0.1"));
+        profile.SetHost(QStringLiteral("%1:%2").arg(host).arg(port));
         profile.SetPath(QStringLiteral("/"));
         profile.SetFileName(PageFileName());
         profile.SetLoginName(QStringLiteral("anonymous"));
@@ -234,6 +269,7 @@ int RunPage(int argc, char** argv, quint16 port, const QString& local) {
         QTimer ticker;
         ticker.setInterval(5);
         TTestRun* run = frm.TestRun();
+        SetUpPages(frm);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             const qint64 gap = sinceTick.restart();
             if (run->BytesReceived > 0 && run->BytesReceived < PageFileSize())
@@ -248,6 +284,7 @@ int RunPage(int argc, char** argv, quint16 port, const QString& local) {
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (ticker.isActive() && !run->Running()) {
                 result = run->BytesReceived == PageFileSize() ? 0 : 1;
+                std::printf("readout: %s\n", qPrintable(frm.tabshtTesting()->ReadoutText()));
                 app.quit();
             }
         });

@@ -274,6 +274,7 @@ void TMSocket::Accept(TMSocket& listener) {
     FFiguresAtClose = TConnectionFigures();
     if (Options.Any())
         FRefusedOptions = Options.Apply(fd, TSocketOptions::TStage::Connected);
+    FReclamps = Options.ReceiveWindow > 0 ? TSocketOptions::ReclampReceives : 0;
     ++FGeneration;
     FAddr = peer;
     SocketConnected = true;
@@ -332,6 +333,10 @@ qint64 TMSocket::Receive(char* buffer, qint64 size) {
     }
     if (n > 0) {
         LastSocketError = 0;
+        if (FReclamps > 0) {
+            --FReclamps;
+            Options.Apply(FFd, TSocketOptions::TStage::Receiving);
+        }
         return n;
     }
     if (n == 0) {
@@ -406,6 +411,7 @@ bool TMSocket::WriteReady() {
             error = errno;
         if (error == 0 && Options.Any())
             FRefusedOptions << Options.Apply(FFd, TSocketOptions::TStage::Connected);
+        FReclamps = Options.ReceiveWindow > 0 ? TSocketOptions::ReclampReceives : 0;
         TNote connected{TNote::Socket, FD_CONNECT, WinSockError(error)};
         connected.Generation = FGeneration;
         Dispatch(connected);

@@ -160,5 +160,6 @@ private:
     int FDispatching = 0;
     std::deque<TNote> FDeferred;
     QStringList FRefusedOptions;
+    int FReclamps = 0; // receives with data that set the window clamp again
     TConnectionFigures FFiguresAtClose;
 };

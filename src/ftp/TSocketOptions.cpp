@@ -70,11 +70,18 @@ QStringList TSocketOptions::Apply(int fd, TStage stage) const {
             set(Pmtu, pmtu);
         return refused;
     }
-    // The handshake fits the clamp to the buffer as it sees it: set again, the
-    // window is the one asked for. An accepted socket's SYN+ACK had DF whatever
-    // the listener said; what follows it takes the choice.
-    if (ReceiveWindow > 0 && Get(fd, Clamp.Level, Clamp.Name) != ReceiveWindow)
+    // The handshake fits the clamp to the buffer as it sees it, and Linux
+    // keeps the clamp in its own scale, which it changes as the first
+    // segments show how much of the buffer data takes: from some 11 kB up
+    // for 8,760, measured here. Set again after the handshake and at the
+    // first receives, the window is the one asked for. Always set: what
+    // getsockopt reads back may match the window while the clamp in force does not.
+    if (ReceiveWindow > 0)
         set(Clamp, ReceiveWindow);
+    if (stage == TStage::Receiving)
+        return refused;
+    // An accepted socket's SYN+ACK had DF whatever the listener said; what
+    // follows it takes the choice.
     if (PathMtu != TPathMtu::Default)
         set(Pmtu, pmtu);
     return refused;

@@ -21,9 +21,12 @@ struct TSocketOptions {
     // When in a socket's life the options go on.
     enum class TStage {
         Created,  // before connect or listen: everything
-        Connected // after connect or accept: the clamp again (the handshake may have
-                  // changed it), and the DF choice on an accepted socket
+        Connected, // after connect or accept: the clamp again (the handshake may have
+                   // changed it), and the DF choice on an accepted socket
+        Receiving  // as the first data arrives: the clamp again
     };
+    // How many receives with data set the clamp again after a connect or accept.
+    static constexpr int ReclampReceives = 64;
     // Sets them on fd; what Linux refused, one text per option ("TCP_MAXSEG
     // 50: Invalid argument").
     QStringList Apply(int fd, TStage stage) const;
