@@ -201,10 +201,12 @@ public:
 // comparisons with curl need.
 void SetUpPages(TfrmMain& frm) {
     const QString spec = qEnvironmentVariable("BENCH_SETTINGS");
-    if (spec.isEmpty()) {
-        frm.tabshtTesting()->findChild<QCheckBox*>(QStringLiteral("cbOwnSettings"))->click();
+    // Clicked only when it is not as wanted: the choice is kept per user.
+    auto* own = frm.tabshtTesting()->findChild<QCheckBox*>(QStringLiteral("cbOwnSettings"));
+    if (own->isChecked() != spec.isEmpty())
+        own->click();
+    if (spec.isEmpty())
         return;
-    }
     QWidget* settings = frm.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->widget(0);
     for (const QString& item : spec.split(u' ', Qt::SkipEmptyParts)) {
         const QString name = item.section(u'=', 0, 0);

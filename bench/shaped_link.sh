@@ -77,9 +77,10 @@ CONF
     : >"$work/zephyn" ; : >"$work/curl" ; : >"$work/curl-first"
     for round in $(seq "$rounds"); do
         figure=$(ip netns exec "$ns" env BENCH_FILE="test.bin:$size" \
-                     build/bin/bench_download --client page 21 unused 2>/dev/null |
+                     build/bin/bench_download --client page 21 "$work/local.bin" 2>/dev/null |
                  sed -n 's/.*Average Throughput: \([0-9]*\) bps.*/\1/p')
         [[ -n "$figure" ]] || { echo "the page gave no figure at $label" >&2; exit 1; }
+        rm -rf "$work/local.bin" "$work/local.bin.page-home"
         echo "$figure" >>"$work/zephyn"
         read -r speed bytes total first < <(ip netns exec "$ns" curl -s -o /dev/null \
             -w '%{speed_download} %{size_download} %{time_total} %{time_starttransfer}\n' \
