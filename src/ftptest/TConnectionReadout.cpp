@@ -11,6 +11,9 @@ QString Number(qint64 n) {
 }
 
 QString Milliseconds(uint32_t us) {
+    // Loopback's round trips are some tens of microseconds.
+    if (us < 1000)
+        return QString::number(us / 1000.0, 'f', 2);
     return us < 10000 ? QString::number(us / 1000.0, 'f', 1) : Number((us + 500) / 1000);
 }
 
