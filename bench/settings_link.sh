@@ -22,12 +22,8 @@
 # many rounds and takes the medians.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ $(id -u) -ne 0 ]]; then
-    echo "settings_link.sh needs root (network namespaces and TUN devices)" >&2
-    exit 1
-fi
-scripts/install-deps.sh --shaped
-make build >/dev/null
+source bench/link_bench.sh
+link_bench_start settings_link.sh "network namespaces and TUN devices"
 seconds=${SETTINGS_SECONDS:-15}
 rounds=${SETTINGS_ROUNDS:-1}
 
@@ -61,30 +57,12 @@ ip netns exec "$cli" ip addr add "$client_ip" peer "$server_ip" dev zline
 ip netns exec "$srv" ip link set zline mtu 1500 up
 ip netns exec "$cli" ip link set zline mtu 1500 up
 
-mkdir -p "$work/served" /var/run/vsftpd/empty
+mkdir -p "$work/served"
 chmod 755 "$work" "$work/served"
-cat >"$work/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=$server_ip
-listen_port=21
-background=NO
-anonymous_enable=YES
-anon_root=$work/served
-no_anon_password=NO
-local_enable=NO
-write_enable=NO
-pasv_enable=YES
-port_enable=YES
-connect_from_port_20=NO
-secure_chroot_dir=/var/run/vsftpd/empty
-seccomp_sandbox=NO
-xferlog_enable=NO
-CONF
+vsftpd_conf "$work/vsftpd.conf" "$server_ip" "$work/served" </dev/null
 ip netns exec "$srv" /usr/sbin/vsftpd "$work/vsftpd.conf" &
 vsftpd_pid=$!
 
-median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 # label, page MTU, MSS, RWIN, TTL, path-MTU discovery
 cases=("small-2144-mtu576 576 536 2144 128 0"

@@ -9,12 +9,8 @@
 # (rate / 8 x 1448 / 1514). Needs root; touches no interface of the host.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [[ $(id -u) -ne 0 ]]; then
-    echo "shaped_link.sh needs root (network namespaces and tc)" >&2
-    exit 1
-fi
-scripts/install-deps.sh --shaped
-make build >/dev/null
+source bench/link_bench.sh
+link_bench_start shaped_link.sh "network namespaces and tc"
 seconds=${SHAPED_SECONDS:-30}
 rounds=${SHAPED_ROUNDS:-3}
 
@@ -31,10 +27,9 @@ trap 'exit 130' INT TERM
 
 ip netns add "$ns"
 ip netns exec "$ns" ip link set lo mtu 1500 up
-mkdir -p "$work/served" /var/run/vsftpd/empty
+mkdir -p "$work/served"
 chmod 755 "$work" "$work/served"
 
-median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
 # rate in bit/s, tc rate, burst, latency, label
 rates=("56000 56kbit 1600 400ms 56 kbit/s"
@@ -48,24 +43,8 @@ for spec in "${rates[@]}"; do
     size=$(awk -v g="$goodput" -v s="$seconds" 'BEGIN {printf "%.0f", g * s}')
     head -c "$size" /dev/urandom >"$work/served/test.bin"
     chmod 644 "$work/served/test.bin"
-    cat >"$work/vsftpd.conf" <<CONF
-listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port=21
-background=NO
-anonymous_enable=YES
-anon_root=$work/served
-no_anon_password=NO
-local_enable=NO
-write_enable=NO
-pasv_enable=YES
+    vsftpd_conf "$work/vsftpd.conf" 127.0.0.1 "$work/served" <<CONF
 pasv_address=127.0.0.1
-port_enable=YES
-connect_from_port_20=NO
-secure_chroot_dir=/var/run/vsftpd/empty
-seccomp_sandbox=NO
-xferlog_enable=NO
 async_abor_enable=YES
 CONF
     ip netns exec "$ns" /usr/sbin/vsftpd "$work/vsftpd.conf" &

@@ -113,12 +113,26 @@ void TMSocket::CreateSocket() {
         return;
     FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     Record(FFd < 0 ? errno : 0);
-    FRefusedOptions.clear();
-    FFiguresAtClose = TConnectionFigures();
-    if (FFd >= 0 && Options.Any())
-        FRefusedOptions = Options.Apply(FFd, TSocketOptions::TStage::Created);
+    NewHandle(TSocketOptions::TStage::Created);
     ++FGeneration;
     FListening = FConnecting = FReadDelivered = FReadHeld = FCloseQueued = FAcceptPending = false;
+}
+
+void TMSocket::NewHandle(TSocketOptions::TStage stage) {
+    FRefusedOptions.clear();
+    FFiguresAtClose = TConnectionFigures();
+    if (FFd < 0)
+        return;
+    if (stage == TSocketOptions::TStage::Connected)
+        OptionsOnConnect();
+    else if (Options.Any())
+        FRefusedOptions = Options.Apply(FFd, stage);
+}
+
+void TMSocket::OptionsOnConnect() {
+    if (Options.Any())
+        FRefusedOptions << Options.Apply(FFd, TSocketOptions::TStage::Connected);
+    FReclamps = Options.ReceiveWindow > 0 ? TSocketOptions::ReclampReceives : 0;
 }
 
 int TMSocket::ReleaseHandle() {
@@ -270,11 +284,7 @@ void TMSocket::Accept(TMSocket& listener) {
     }
     CloseSilently();
     FFd = fd;
-    FRefusedOptions.clear();
-    FFiguresAtClose = TConnectionFigures();
-    if (Options.Any())
-        FRefusedOptions = Options.Apply(fd, TSocketOptions::TStage::Connected);
-    FReclamps = Options.ReceiveWindow > 0 ? TSocketOptions::ReclampReceives : 0;
+    NewHandle(TSocketOptions::TStage::Connected);
     ++FGeneration;
     FAddr = peer;
     SocketConnected = true;
@@ -409,9 +419,8 @@ bool TMSocket::WriteReady() {
         socklen_t length = sizeof error;
         if (::getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
-        if (error == 0 && Options.Any())
-            FRefusedOptions << Options.Apply(FFd, TSocketOptions::TStage::Connected);
-        FReclamps = Options.ReceiveWindow > 0 ? TSocketOptions::ReclampReceives : 0;
+        if (error == 0)
+            OptionsOnConnect();
         TNote connected{TNote::Socket, FD_CONNECT, WinSockError(error)};
         connected.Generation = FGeneration;
         Dispatch(connected);

@@ -130,6 +130,11 @@ private:
     bool Call(TSlot& slot);
     void SetupNotifiers(bool listening);
     void DropNotifiers();
+    // A handle made or accepted: nothing refused or measured of it yet, and
+    // the options as that stage takes them.
+    void NewHandle(TSocketOptions::TStage stage);
+    // Connected (by connect or accept): the options again, and the re-clamps to come.
+    void OptionsOnConnect();
     // Closes the handle, if any, and marks it invalid; the errno of close.
     int ReleaseHandle();
     void ReadReady();

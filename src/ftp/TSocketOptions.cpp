@@ -50,7 +50,7 @@ QStringList TSocketOptions::Apply(int fd, TStage stage) const {
     QStringList refused;
     auto set = [&](const TOption& o, int value) {
         if (!Set(fd, o.Level, o.Name, value))
-            refused << QStringLiteral("%1 %2: %3")
+            refused << QStringLiteral("Linux refused %1 %2: %3.")
                            .arg(QLatin1String(o.Text))
                            .arg(value)
                            .arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -96,9 +96,9 @@ QStringList TSocketOptions::Check() const {
         return notes;
     // The segment size and the TTL are told below in words; the rest as Linux refused them.
     for (const QString& refused : Apply(fd, TStage::Created))
-        if (!refused.startsWith(QLatin1String(MaxSeg.Text)) &&
-            !refused.startsWith(QLatin1String(Ttl.Text)))
-            notes << QStringLiteral("Linux refused %1.").arg(refused);
+        if (!refused.contains(QLatin1String(MaxSeg.Text)) &&
+            !refused.contains(QLatin1String(Ttl.Text)))
+            notes << refused;
     if (SegmentSize > 0) {
         const int taken = Get(fd, MaxSeg.Level, MaxSeg.Name);
         if (taken != SegmentSize)

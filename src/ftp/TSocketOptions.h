@@ -27,8 +27,8 @@ struct TSocketOptions {
     };
     // How many receives with data set the clamp again after a connect or accept.
     static constexpr int ReclampReceives = 64;
-    // Sets them on fd; what Linux refused, one text per option ("TCP_MAXSEG
-    // 50: Invalid argument").
+    // Sets them on fd; what Linux refused, one sentence per option ("Linux
+    // refused TCP_MAXSEG 50: Invalid argument.").
     QStringList Apply(int fd, TStage stage) const;
     // Where Linux, asked on a new socket, does not take them as they are:
     // one sentence per option, empty when the test can run as asked.

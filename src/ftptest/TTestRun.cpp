@@ -220,17 +220,13 @@ void TTestRun::ApplySettings() {
         FApplied = PageSettings();
     FFtp.SetSocketOptions(FApplied.value_or(TSocketOptions()));
     FStartNotes = FApplied ? FApplied->Check() : QStringList();
-    FPage.ShowReadout(TConnectionReadout::AtStart(FApplied ? &*FApplied : nullptr, FStartNotes));
+    FPage.ShowReadout(TConnectionReadout::AtStart(Applied(), FStartNotes));
 }
 
 void TTestRun::ShowReadout() {
-    QStringList notes = FStartNotes;
-    // What the real connections refused beyond what Start told.
-    if (notes.isEmpty())
-        for (const QString& refused : FFtp.RefusedOptions())
-            notes << QStringLiteral("Linux refused %1.").arg(refused);
-    FPage.ShowReadout(TConnectionReadout::AtEnd(FFtp.DataFigures(), Throughput,
-                                                FApplied ? &*FApplied : nullptr, notes));
+    // What the real connections refused, when Start told nothing.
+    const QStringList notes = FStartNotes.isEmpty() ? FFtp.RefusedOptions() : FStartNotes;
+    FPage.ShowReadout(TConnectionReadout::AtEnd(FFtp.DataFigures(), Throughput, Applied(), notes));
 }
 
 void TTestRun::MFtpLoggedIn() {

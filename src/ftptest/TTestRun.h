@@ -92,5 +92,6 @@ private:
     // What this test's connections carry (none: this computer's own), and
     // where Linux would not take it as asked.
     std::optional<TSocketOptions> FApplied;
+    const TSocketOptions* Applied() const { return FApplied ? &*FApplied : nullptr; }
     QStringList FStartNotes;
 };
